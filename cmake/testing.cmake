@@ -1,0 +1,33 @@
+# GoogleTest: Debian's package natively, its sources for the cross builds.
+if(WIN32)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # Warnings in the third-party sources are not ours to fix.
+  foreach(t gtest gtest_main gmock gmock_main)
+    target_compile_options(${t} PRIVATE -w)
+  endforeach()
+  set(QLX_GTEST_MAIN gtest_main)
+  set(QLX_GMOCK gmock)
+else()
+  find_package(GTest REQUIRED)
+  set(QLX_GTEST_MAIN GTest::gtest_main)
+  set(QLX_GMOCK GTest::gmock)
+endif()
+
+# The win32 build cannot run here (no 32-bit Wine): its tests are compiled,
+# not registered.
+option(QLX_RUN_TESTS "Register the unit tests with CTest" ON)
+
+# qlx_add_gtest(name SOURCES ... LIBS ...)
+function(qlx_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${QLX_GMOCK} ${QLX_GTEST_MAIN})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  if(QLX_RUN_TESTS)
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  endif()
+endfunction()
