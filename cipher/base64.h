@@ -23,6 +23,10 @@ class TBase64LineEncoder {
   explicit TBase64LineEncoder(int groups_per_line = 19) : groups_per_line_(groups_per_line) {}
   std::u16string Encode(const std::uint8_t* bytes, std::size_t count) const;
   std::vector<std::uint8_t> Decode(const std::u16string& text) const;
+  // The stored-value form: a text's UTF-8 bytes in, and back. Decoding
+  // raises the no-mapping error when the bytes are not valid UTF-8.
+  std::u16string EncodeString(const std::u16string& text) const;
+  std::u16string DecodeString(const std::u16string& text) const;
 
  private:
   int groups_per_line_;

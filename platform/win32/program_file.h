@@ -1,0 +1,12 @@
+#pragma once
+#include "settings/platform.h"
+
+namespace qlx::platform {
+
+// The running program's own path, read in full whatever its length.
+class Win32ProgramFile final : public settings::ProgramFile {
+ public:
+  std::u16string FullPath() override;
+};
+
+}  // namespace qlx::platform

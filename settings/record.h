@@ -1,0 +1,19 @@
+#pragma once
+// The process-wide connection settings and the connected flag.
+#include <string>
+
+namespace qlx::settings {
+
+struct TParametriConnessione {
+  std::u16string PathDrive;
+  std::u16string User;
+  std::u16string Password;  // in clear while the program runs
+  bool AutoConnect = false;
+  bool AutoRun = false;
+};
+
+// Created empty on first use, kept to the end of the process.
+TParametriConnessione& ParametriConnessione();
+bool& Connesso();
+
+}  // namespace qlx::settings

@@ -1,0 +1,43 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cipher/errors.h"
+#include "settings/platform.h"
+#include "settings/record.h"
+#include "tests/settings/memory_registry.h"
+
+namespace qlx::test {
+
+inline constexpr char16_t kSettingsKey[] = u"Software\\PELMORA\\QLXDrive";
+inline constexpr char16_t kRunKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char kNoMapping[] = "No mapping for the Unicode character exists in the target multi-byte code page";
+
+// A fresh registry with the Run key Windows always has, a fixed program
+// path, and an empty record for every test.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registry.AddKey(kRunKey);
+    settings::InstallPlatform(registry, program);
+    settings::ParametriConnessione() = {};
+    settings::Connesso() = false;
+  }
+
+  MemoryRegistry registry;
+  FixedProgramFile program;
+};
+
+// The text an Error carried, or "" when the call returned normally.
+template <class F>
+std::string ErrorOf(F&& call) {
+  try {
+    call();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+}  // namespace qlx::test

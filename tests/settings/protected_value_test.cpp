@@ -1,0 +1,150 @@
+#include "settings/protected_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cipher/utf.h"
+#include "tests/settings/fixture.h"
+
+namespace qlx::settings {
+namespace {
+
+using test::ErrorOf;
+using test::kNoMapping;
+
+bool IsAlphabet(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'+' || c == u'/';
+}
+
+// Full lines of exactly 76 alphabet characters, each followed by CR LF,
+// then a last line of whole groups with padding only at its very end.
+void ExpectStoredGrammar(const std::u16string& stored) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t crlf = stored.find(u"\r\n", start);
+    if (crlf == std::u16string::npos) break;
+    ASSERT_EQ(crlf - start, 76u) << "full line at " << start;
+    for (std::size_t i = start; i < crlf; ++i) ASSERT_TRUE(IsAlphabet(stored[i])) << "at " << i;
+    start = crlf + 2;
+  }
+  const std::u16string last = stored.substr(start);
+  ASSERT_LE(last.size(), 76u);
+  ASSERT_EQ(last.size() % 4, 0u);
+  const std::size_t data_end = last.find_last_not_of(u'=');
+  const std::size_t padding = data_end == std::u16string::npos ? last.size() : last.size() - 1 - data_end;
+  ASSERT_LE(padding, 2u);
+  for (std::size_t i = 0; i + padding < last.size(); ++i) ASSERT_TRUE(IsAlphabet(last[i])) << "last line at " << i;
+}
+
+std::u16string Repeat(const std::u16string& unit, std::size_t times) {
+  std::u16string text;
+  for (std::size_t i = 0; i < times; ++i) text += unit;
+  return text;
+}
+
+struct LengthCase {
+  std::u16string value;
+  std::size_t inner_length;
+  std::size_t stored_length;
+  bool ends_with_crlf;
+  std::u16string padding;
+};
+
+TEST(ProtectedValue, StoredLengthsFollowTheUtf8ByteCount) {
+  const std::vector<LengthCase> cases = {
+      {u"", 0, 0, false, u""},
+      {u"S", 12, 16, false, u""},
+      {u"Z:", 16, 24, false, u"=="},
+      {Repeat(u"a", 34), 56, 76, false, u"="},
+      {Repeat(u"\u00e8", 17), 56, 76, false, u"="},  // two bytes each
+      {Repeat(u"a", 35), 60, 82, false, u""},
+      {Repeat(u"\u00e8", 17) + u"a", 60, 82, false, u""},
+      {Repeat(u"a", 161), 228, 312, true, u""},
+      {Repeat(u"a", 162), 228, 312, true, u""},
+      {Repeat(u"\u20ac", 54), 228, 312, true, u""},  // three bytes each
+      {Repeat(u"a", 159) + u"\U0001D11E", 228, 312, true, u""},  // 163: four bytes for one pair
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "UTF-8 bytes: " << Utf16ToUtf8(c.value).size());
+    const std::u16string stored = ProteggiValore(c.value);
+    EXPECT_EQ(stored.size(), c.stored_length);
+    EXPECT_EQ(DecodificaEsterna(stored).size(), c.inner_length);
+    EXPECT_EQ(stored.size() >= 2 && stored.substr(stored.size() - 2) == u"\r\n", c.ends_with_crlf);
+    if (!c.padding.empty()) {
+      EXPECT_EQ(stored.substr(stored.size() - c.padding.size()), c.padding);
+    }
+    ExpectStoredGrammar(stored);
+    EXPECT_EQ(RivelaValore(stored), c.value);
+  }
+}
+
+TEST(ProtectedValue, EachProtectionDiffersAndBothReadBack) {
+  const std::u16string value = u"C:\\Programmi\\QLXDrive\\QLXDrive.exe";
+  const std::u16string first = ProteggiValore(value);
+  const std::u16string second = ProteggiValore(value);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(RivelaValore(first), value);
+  EXPECT_EQ(RivelaValore(second), value);
+  // The nonce sits in the inner layer, so the inner texts differ too.
+  EXPECT_NE(DecodificaEsterna(first), DecodificaEsterna(second));
+}
+
+TEST(ProtectedValue, TextsWithoutEnoughAlphabetReadAsEmpty) {
+  // "QQ" and "QUE" decode to the ASCII inner texts "A" and "AA", which are
+  // shorter than one Base64 group of the codec.
+  for (const std::u16string stored : {u"", u"\r\n", u"\r\n\r\n\r\n", u" \t=\n==", u"Q", u"QQ", u"QUE", u"Q\r\nQ"}) {
+    SCOPED_TRACE(Utf16ToUtf8(stored));
+    std::u16string result = u"unchanged";
+    EXPECT_EQ(ErrorOf([&] { result = RivelaValore(stored); }), "");
+    EXPECT_EQ(result, u"");
+  }
+}
+
+TEST(ProtectedValue, OuterBytesThatAreNotUtf8Raise) {
+  const std::vector<std::vector<std::uint8_t>> cases = {
+      {0xFF},
+      {0xC3, 0x28},              // lead byte without continuation
+      {0xE2, 0x82},              // truncated
+      {0xED, 0xA0, 0x80},        // a surrogate
+      {0xC0, 0xAF},              // overlong
+      {'Q', 'U', 'J', 'D', 0x80},
+  };
+  for (const auto& bytes : cases) {
+    const std::u16string stored = CodificatoreEsterno().Encode(bytes.data(), bytes.size());
+    EXPECT_EQ(ErrorOf([&] { RivelaValore(stored); }), kNoMapping) << Utf16ToUtf8(stored);
+  }
+  // Three characters give two bytes, 0xFF 0xFF.
+  EXPECT_EQ(ErrorOf([] { RivelaValore(u"///"); }), kNoMapping);
+}
+
+TEST(ProtectedValue, ValueProtectedUnderAnotherPasswordRaises) {
+  // 64 bytes of wrongly deciphered data are never valid UTF-8 in practice.
+  const std::u16string inner = CriptaStringa(u"K7Rp4mzQ", Repeat(u"0123456789abcdef", 4));
+  EXPECT_EQ(ErrorOf([&] { RivelaValore(CodificaEsterna(inner)); }), kNoMapping);
+  EXPECT_EQ(DecriptaStringa(u"K7Rp4mzQ", inner), Repeat(u"0123456789abcdef", 4));
+}
+
+TEST(ProtectedValue, InnerTextsTooShortForANonceReadAsEmpty) {
+  // 3 bytes, then 8 bytes: neither has anything after the 8-byte header.
+  for (const std::u16string inner : {u"QUJD", u"QUJDREVGR0g=", u"QUJ"}) {
+    EXPECT_EQ(DecriptaStringa(PasswordCifratura, inner), u"") << Utf16ToUtf8(inner);
+    EXPECT_EQ(RivelaValore(CodificaEsterna(inner)), u"") << Utf16ToUtf8(inner);
+  }
+}
+
+TEST(ProtectedValue, CifraDecifraUsesTheGivenPasswordInBothDirections) {
+  const std::u16string text = u"Zo\u00eb \U0001F511 p\u00e4ss";
+  for (const std::u16string& password : {std::u16string(PasswordCifratura), std::u16string(u"x"),
+                                        Repeat(u"p", 28), Repeat(u"p", 29)}) {
+    const std::u16string inner = CifraDecifra(text, password, true);
+    EXPECT_EQ(CifraDecifra(inner, password, false), text);
+    EXPECT_EQ(DecriptaStringa(password, CriptaStringa(password, text)), text);
+  }
+  EXPECT_EQ(CriptaStringa(PasswordCifratura, u""), u"");
+}
+
+}  // namespace
+}  // namespace qlx::settings

@@ -1,0 +1,389 @@
+#include "settings/store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cipher/utf.h"
+#include "settings/protected_value.h"
+#include "tests/settings/fixture.h"
+
+namespace qlx::settings {
+namespace {
+
+using test::ErrorOf;
+using test::kNoMapping;
+using test::kRunKey;
+using test::kSettingsKey;
+
+class Store : public test::SettingsTest {
+ protected:
+  void Fill(std::u16string drive, std::u16string user, std::u16string password, bool autoconnect, bool autorun) {
+    auto& p = ParametriConnessione();
+    p.PathDrive = std::move(drive);
+    p.User = std::move(user);
+    p.Password = std::move(password);
+    p.AutoConnect = autoconnect;
+    p.AutoRun = autorun;
+  }
+  std::u16string Revealed(const std::u16string& name) { return RivelaValore(*registry.GetText(kSettingsKey, name)); }
+  void StoreProtected(const std::u16string& name, const std::u16string& plain,
+                      std::uint32_t type = regtype::kSz) {
+    registry.SetText(kSettingsKey, name, ProteggiValore(plain), type);
+  }
+};
+
+TEST_F(Store, FirstLoadCreatesTheKeyAndEmptiesTheRecord) {
+  Fill(u"Z:", u"old", u"old", true, true);
+  ASSERT_FALSE(registry.HasKey(kSettingsKey));
+  CaricaParametri();
+  EXPECT_TRUE(registry.HasKey(kSettingsKey));
+  const auto& p = ParametriConnessione();
+  EXPECT_EQ(p.PathDrive, u"");
+  EXPECT_EQ(p.User, u"");
+  EXPECT_EQ(p.Password, u"");
+  EXPECT_FALSE(p.AutoConnect);
+  EXPECT_FALSE(p.AutoRun);
+  for (const auto& op : registry.LogOf("create")) {
+    EXPECT_EQ(op.path, kSettingsKey);
+    EXPECT_EQ(op.access, 0xF003Fu);
+  }
+  EXPECT_EQ(registry.LogOf("create").size(), 5u);
+}
+
+TEST_F(Store, SaveWritesSixProtectedValuesInOrderAndLoadReadsThemBack) {
+  program.path = u"C:\\Users\\Zo\u00eb\\QLXDrive.exe";
+  Fill(u"Z:", u"zo\u00eb@example.it", u"p\u00e4ss w\u00f6rd \u20ac\U0001D11E", true, false);
+  SalvaParametri();
+
+  std::vector<std::u16string> names;
+  for (const auto& [name, value] : registry.Values(kSettingsKey)) {
+    names.push_back(name);
+    EXPECT_EQ(value.type, regtype::kSz);
+    // The units and one zero unit.
+    ASSERT_GE(value.data.size(), 2u);
+    EXPECT_EQ(value.data.size() % 2, 0u);
+    EXPECT_EQ(value.data[value.data.size() - 2], 0);
+    EXPECT_EQ(value.data[value.data.size() - 1], 0);
+  }
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"PATHDRIVE", u"ConfigIniFilesPath", u"USER", u"PASSWORD",
+                                                u"AUTOCONNECT", u"AUTORUN"}));
+  std::vector<std::u16string> writes;
+  for (const auto& op : registry.LogOf("set")) writes.push_back(op.name);
+  EXPECT_EQ(writes, (std::vector<std::u16string>{u"PATHDRIVE", u"ConfigIniFilesPath", u"USER", u"PASSWORD",
+                                                 u"AUTOCONNECT", u"AUTORUN", u"ConfigIniFilesPath"}));
+
+  EXPECT_EQ(registry.GetText(kSettingsKey, u"PATHDRIVE")->size(), 24u);
+  EXPECT_EQ(registry.GetText(kSettingsKey, u"AUTOCONNECT")->size(), 16u);
+  EXPECT_EQ(Revealed(u"AUTOCONNECT"), u"S");
+  EXPECT_EQ(Revealed(u"AUTORUN"), u"N");
+  EXPECT_EQ(Revealed(u"ConfigIniFilesPath"), program.path);
+
+  const TParametriConnessione saved = ParametriConnessione();
+  ParametriConnessione() = {};
+  CaricaParametri();
+  const auto& p = ParametriConnessione();
+  EXPECT_EQ(p.PathDrive, saved.PathDrive);
+  EXPECT_EQ(p.User, saved.User);
+  EXPECT_EQ(p.Password, saved.Password);
+  EXPECT_TRUE(p.AutoConnect);
+  EXPECT_FALSE(p.AutoRun);
+  // One open and one close around every single value.
+  EXPECT_EQ(registry.LogOf("create").size(), 7u + 5u);
+  EXPECT_EQ(registry.LogOf("close").size(), registry.LogOf("create").size() + registry.LogOf("open").size());
+  EXPECT_EQ(registry.OpenHandles(), 0u);
+}
+
+TEST_F(Store, PasswordNeverReachesTheRegistryInClear) {
+  const std::u16string password = u"Segreto-Molto-Lungo-\u00e8-1234567890";
+  Fill(u"Z:", u"mario.rossi", password, true, true);
+  SalvaParametri();
+  SalvaParametri();
+  const std::vector<std::uint8_t> utf16 = test::MemoryRegistry::Bytes(password, false);
+  const std::string utf8 = Utf16ToUtf8(password);
+  // Also the halves, in case a value carried a piece of it.
+  const std::string half = utf8.substr(0, utf8.size() / 2);
+  const auto values = registry.AllValues();
+  ASSERT_EQ(values.size(), 7u);
+  for (const auto& value : values) {
+    const auto& d = value.data;
+    EXPECT_EQ(std::search(d.begin(), d.end(), utf16.begin(), utf16.end()), d.end());
+    EXPECT_EQ(std::search(d.begin(), d.end(), utf8.begin(), utf8.end()), d.end());
+    EXPECT_EQ(std::search(d.begin(), d.end(), half.begin(), half.end()), d.end());
+  }
+}
+
+TEST_F(Store, TwoSavesGiveTwoStoredTextsThatBothReadBack) {
+  Fill(u"Y:", u"utente", u"parola", false, false);
+  SalvaParametri();
+  const auto first = registry.Values(kSettingsKey);
+  SalvaParametri();
+  const auto second = registry.Values(kSettingsKey);
+  ASSERT_EQ(first.size(), second.size());
+  for (std::size_t i = 0; i < first.size(); ++i) EXPECT_NE(first[i].second.data, second[i].second.data);
+
+  for (const auto& snapshot : {first, second}) {
+    for (const auto& [name, value] : snapshot) registry.SetRaw(kSettingsKey, name, value.type, value.data);
+    ParametriConnessione() = {};
+    CaricaParametri();
+    EXPECT_EQ(ParametriConnessione().PathDrive, u"Y:");
+    EXPECT_EQ(ParametriConnessione().User, u"utente");
+    EXPECT_EQ(ParametriConnessione().Password, u"parola");
+  }
+}
+
+TEST_F(Store, OnlyExactlySTurnsASwitchOn) {
+  const std::vector<std::pair<std::u16string, bool>> cases = {
+      {u"S", true}, {u"s", false}, {u"S ", false}, {u" S", false}, {u"N", false}, {u"", false}, {u"SS", false},
+      {u"Si", false}};
+  for (const auto& [text, on] : cases) {
+    ScriviValoreCifrato(u"AUTOCONNECT", text);
+    ScriviValoreCifrato(u"AUTORUN", text);
+    CaricaParametri();
+    EXPECT_EQ(ParametriConnessione().AutoConnect, on) << Utf16ToUtf8(text);
+    EXPECT_EQ(ParametriConnessione().AutoRun, on) << Utf16ToUtf8(text);
+  }
+}
+
+TEST_F(Store, ParametriCompletiTrimsControlsAndBlanksForTheTestOnly) {
+  struct Case {
+    std::u16string drive, user, password;
+    bool complete;
+  };
+  const std::vector<Case> cases = {
+      {u"Z:", u"u", u"p", true},
+      {u"Z:\t", u"u", u"p", true},
+      {u"Z:", u"u", u"   ", false},
+      {u"", u"u", u"p", false},
+      {u"Z:", u"\r\n\x01\x1f", u"p", false},
+      {u"Z:", u"u", u"\u00a0", true},  // above U+0020: not trimmed
+      {u" \x7f ", u"u", u"p", true},
+  };
+  for (const auto& c : cases) {
+    Fill(c.drive, c.user, c.password, false, false);
+    EXPECT_EQ(ParametriCompleti(), c.complete) << Utf16ToUtf8(c.drive + u"|" + c.user + u"|" + c.password);
+    EXPECT_EQ(ParametriConnessione().PathDrive, c.drive);
+  }
+}
+
+TEST_F(Store, NonTextTypesRaiseNamingTheValueAndStopTheLoad) {
+  struct Case {
+    std::u16string name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+    bool user_loaded, password_loaded, drive_loaded;
+  };
+  // Read order: USER, PASSWORD, PATHDRIVE, AUTOCONNECT, AUTORUN.
+  const std::vector<Case> cases = {
+      {u"USER", regtype::kDword, {1, 0, 0, 0}, false, false, false},
+      {u"PASSWORD", regtype::kBinary, {0x53, 0x00}, true, false, false},
+      {u"PATHDRIVE", regtype::kMultiSz, {'Z', 0, ':', 0, 0, 0, 0, 0}, true, true, false},
+      {u"AUTORUN", regtype::kDword, {1, 0, 0, 0}, true, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.name));
+    for (const auto& [name, plain] : std::vector<std::pair<std::u16string, std::u16string>>{
+             {u"USER", u"nuovo"}, {u"PASSWORD", u"nuova"}, {u"PATHDRIVE", u"N:"}, {u"AUTOCONNECT", u"S"},
+             {u"AUTORUN", u"S"}})
+      StoreProtected(name, plain);
+    registry.SetRaw(kSettingsKey, c.name, c.type, c.data);
+    Fill(u"V:", u"vecchio", u"vecchia", false, false);
+
+    EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), "Invalid data type for '" + Utf16ToUtf8(c.name) + "'");
+    const auto& p = ParametriConnessione();
+    EXPECT_EQ(p.User, c.user_loaded ? u"nuovo" : u"vecchio");
+    EXPECT_EQ(p.Password, c.password_loaded ? u"nuova" : u"vecchia");
+    EXPECT_EQ(p.PathDrive, c.drive_loaded ? u"N:" : u"V:");
+    EXPECT_EQ(p.AutoConnect, c.drive_loaded);
+    EXPECT_EQ(p.AutoRun, false);
+    EXPECT_EQ(registry.OpenHandles(), 0u);
+  }
+}
+
+TEST_F(Store, EmptyDataOfAnyTypeAndExpandSzReadAsText) {
+  registry.SetRaw(kSettingsKey, u"USER", regtype::kBinary, {});
+  StoreProtected(u"PASSWORD", u"%USERPROFILE%\\x", regtype::kExpandSz);
+  Fill(u"", u"vecchio", u"", false, false);
+  CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, u"");
+  EXPECT_EQ(ParametriConnessione().Password, u"%USERPROFILE%\\x");
+}
+
+TEST_F(Store, MalformedStringDataIsReadUpToItsFirstZeroOrItsEnd) {
+  const std::vector<std::pair<std::vector<std::uint8_t>, std::u16string>> cases = {
+      {{'A', 0, 'B', 0}, u"AB"},                    // no terminator
+      {{'A', 0, 'B', 0, 'C'}, u"AB"},               // odd byte count
+      {{'A', 0, 0, 0, 'B', 0, 0, 0}, u"A"},         // embedded zero
+      {{'A'}, u""},                                 // a single byte
+      {{0, 0, 'A', 0}, u""},
+      {{0xAC, 0x20, 0x3D, 0xD8, 0x11, 0xDD}, u"\u20ac\U0001F511"},
+  };
+  for (const auto& [data, text] : cases) {
+    registry.SetRaw(kSettingsKey, u"X", regtype::kSz, data);
+    RegKey key(registry, registry.OpenKey(kSettingsKey, access::kRead));
+    EXPECT_EQ(LeggiStringaRegistro(registry, key.Get(), u"X"), text);
+  }
+  // A protected text without its terminator, and with a trailing odd byte.
+  std::vector<std::uint8_t> data = test::MemoryRegistry::Bytes(ProteggiValore(u"senza zero"), false);
+  registry.SetRaw(kSettingsKey, u"USER", regtype::kSz, data);
+  data.push_back('Q');
+  registry.SetRaw(kSettingsKey, u"PASSWORD", regtype::kSz, data);
+  CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, u"senza zero");
+  EXPECT_EQ(ParametriConnessione().Password, u"senza zero");
+}
+
+TEST_F(Store, ValueChangingBetweenSizeQueryAndReadIsHandled) {
+  StoreProtected(u"USER", u"breve");
+  const std::u16string longer = ProteggiValore(std::u16string(300, u'L'));
+  const std::u16string shorter = ProteggiValore(u"b");
+
+  // Grew: queried again with the new size.
+  registry.before_read = [&](const std::u16string&, const std::u16string& name) {
+    if (name == u"USER") registry.SetText(kSettingsKey, u"USER", longer);
+  };
+  CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, std::u16string(300, u'L'));
+
+  // Shrank: only the bytes returned count.
+  StoreProtected(u"USER", u"breve");
+  registry.before_read = [&](const std::u16string&, const std::u16string& name) {
+    if (name == u"USER") registry.SetText(kSettingsKey, u"USER", shorter);
+  };
+  CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, u"b");
+
+  // Keeps growing: given up on.
+  std::u16string growing = u"QUFB";
+  registry.SetText(kSettingsKey, u"USER", growing);
+  registry.before_read = [&](const std::u16string&, const std::u16string& name) {
+    if (name != u"USER") return;
+    growing += u"QUFBQUFB";
+    registry.SetText(kSettingsKey, u"USER", growing);
+  };
+  EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), "Failed to get data for 'USER'");
+
+  // Vanished.
+  StoreProtected(u"USER", u"breve");
+  registry.before_read = [&](const std::u16string&, const std::u16string& name) {
+    if (name == u"USER") registry.Remove(kSettingsKey, u"USER");
+  };
+  ParametriConnessione().User = u"prima";
+  EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), "Failed to get data for 'USER'");
+  EXPECT_EQ(ParametriConnessione().User, u"prima");
+  EXPECT_EQ(registry.OpenHandles(), 0u);
+}
+
+TEST_F(Store, UndecodableStoredTextsRaiseAndKeepTheField) {
+  const std::vector<std::uint8_t> not_utf8 = {0xC3, 0x28, 0x41};
+  const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+      {u"outer bytes", CodificatoreEsterno().Encode(not_utf8.data(), not_utf8.size())},
+      {u"other password", CodificaEsterna(CriptaStringa(u"altra", std::u16string(64, u'x')))},
+  };
+  for (const auto& [label, stored] : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(label));
+    StoreProtected(u"USER", u"nuovo");
+    registry.SetText(kSettingsKey, u"PASSWORD", stored);
+    Fill(u"V:", u"vecchio", u"vecchia", false, false);
+    EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), kNoMapping);
+    EXPECT_EQ(ParametriConnessione().User, u"nuovo");
+    EXPECT_EQ(ParametriConnessione().Password, u"vecchia");
+    EXPECT_EQ(ParametriConnessione().PathDrive, u"V:");
+  }
+}
+
+TEST_F(Store, AlteredLineBreaksStillReadBack) {
+  const std::u16string user = u"un.nome.utente.molto.lungo.con.accenti.\u00e8\u00e0\u00f9@esempio.example.it";
+  const std::u16string stored = ProteggiValore(user);
+  ASSERT_NE(stored.find(u"\r\n"), std::u16string::npos);
+  auto replaced = [&](const std::u16string& by) {
+    std::u16string text;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+      if (stored.compare(i, 2, u"\r\n") == 0) {
+        text += by;
+        ++i;
+      } else {
+        text += stored[i];
+      }
+    }
+    return text;
+  };
+  for (const std::u16string& text :
+       {replaced(u""), replaced(u"\n"), replaced(u" "), replaced(u"  \t"), replaced(u"\r\n\r\n"), u" " + stored + u"\r\n"}) {
+    registry.SetText(kSettingsKey, u"USER", text);
+    CaricaParametri();
+    EXPECT_EQ(ParametriConnessione().User, user);
+  }
+}
+
+TEST_F(Store, MegabyteValues) {
+  // A valid value that big, and one of junk: read back, and refused.
+  const std::u16string big(589'000, u'm');
+  const std::u16string stored = ProteggiValore(big);
+  EXPECT_GE(stored.size(), 1'000'000u);
+  registry.SetText(kSettingsKey, u"USER", stored);
+  CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, big);
+
+  // Junk alphabet text: its decoded bytes are far from UTF-8.
+  std::u16string junk;
+  std::uint32_t state = 12345;
+  const std::u16string alphabet = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  while (junk.size() < (1u << 20)) {
+    state = state * 1664525u + 1013904223u;
+    junk += alphabet[state >> 26];
+  }
+  registry.SetText(kSettingsKey, u"USER", junk);
+  EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), kNoMapping);
+}
+
+TEST_F(Store, KeyThatCannotBeOpenedIsSilent) {
+  registry.refuse_create = [](const std::u16string&) { return true; };
+  Fill(u"Z:", u"u", u"p", true, true);
+  EXPECT_EQ(ErrorOf([] { SalvaParametri(); }), "");
+  EXPECT_FALSE(registry.HasKey(kSettingsKey));
+  EXPECT_TRUE(registry.LogOf("set").size() == 1 && registry.LogOf("set")[0].name == u"QLXDrive");
+
+  std::u16string text = u"kept";
+  LeggiValoreCifrato(u"USER", text);
+  EXPECT_EQ(text, u"kept");
+  CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, u"");
+  EXPECT_EQ(ParametriConnessione().Password, u"");
+  EXPECT_FALSE(ParametriConnessione().AutoConnect);
+  EXPECT_FALSE(ParametriConnessione().AutoRun);
+}
+
+TEST_F(Store, FailedWriteStopsTheSaveAtThatValue) {
+  const std::vector<std::u16string> order = {u"PATHDRIVE", u"ConfigIniFilesPath", u"USER",     u"PASSWORD",
+                                             u"AUTOCONNECT", u"AUTORUN",          u"ConfigIniFilesPath", u"QLXDrive"};
+  for (int k = 1; k <= static_cast<int>(order.size()); ++k) {
+    SCOPED_TRACE(k);
+    test::MemoryRegistry fresh;
+    fresh.AddKey(kRunKey);
+    fresh.SetText(kRunKey, u"QLXDrive", u"C:\\old.exe");
+    fresh.fail_set_at = k;
+    InstallPlatform(fresh, program);
+    Fill(u"Z:", u"u", u"p", true, true);
+
+    EXPECT_EQ(ErrorOf([] { SalvaParametri(); }), "Failed to set data for '" + Utf16ToUtf8(order[k - 1]) + "'");
+    const auto stored = fresh.Values(kSettingsKey);
+    EXPECT_EQ(stored.size(), static_cast<std::size_t>(std::min(k - 1, 6)));
+    for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i].first, order[i]);
+    EXPECT_EQ(fresh.GetText(kRunKey, u"QLXDrive"), u"C:\\old.exe");
+    EXPECT_EQ(fresh.OpenHandles(), 0u);
+  }
+}
+
+TEST(StorePaths, LeadingBackslashIsNotHandedToTheSystem) {
+  EXPECT_EQ(DallaRadice(kChiaveParametri), u"Software\\PELMORA\\QLXDrive");
+  EXPECT_EQ(DallaRadice(u"Software\\X"), u"Software\\X");
+  EXPECT_EQ(DallaRadice(u""), u"");
+  EXPECT_EQ(TestoErroreRegistro("Failed to set data for '%s'", u"Z\u00e8"), "Failed to set data for 'Z\xc3\xa8'");
+}
+
+}  // namespace
+}  // namespace qlx::settings

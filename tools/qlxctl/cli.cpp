@@ -1,0 +1,177 @@
+#include "tools/qlxctl/cli.h"
+
+#include <algorithm>
+#include <set>
+
+#include "cipher/errors.h"
+#include "cipher/utf.h"
+#include "cipher/wipe.h"
+#include "settings/platform.h"
+#include "settings/protected_value.h"
+#include "settings/record.h"
+#include "settings/store.h"
+#include "tools/qlxctl/reg_file.h"
+
+namespace qlx::qlxctl {
+
+const char* const kUsage =
+    "usage: qlxctl protect                 < text     the registry string of a UTF-8 text\n"
+    "       qlxctl reveal                  < string   the plain text of a registry string\n"
+    "       qlxctl reg --drive Z: --user NAME --program PATH [--autoconnect] [--autorun]\n"
+    "                                      < password a .reg file storing these settings\n"
+    "       qlxctl load [--show-password]             the stored settings (Windows)\n"
+    "       qlxctl save --drive Z: --user NAME [--program PATH] [--autoconnect] [--autorun]\n"
+    "                                      < password store these settings (Windows)\n"
+    "       qlxctl --help\n"
+    "protect and reveal take standard input exactly as it is; a password may end\n"
+    "in one line break, which is not part of it. Without --program, save names\n"
+    "QLXDrive.exe beside qlxctl.exe.\n";
+
+namespace {
+
+struct Grammar {
+  std::set<std::u16string> allowed;
+  std::set<std::u16string> required;
+};
+
+const Grammar* GrammarOf(const std::u16string& command) {
+  static const std::vector<std::pair<std::u16string, Grammar>> grammars = {
+      {u"protect", {}},
+      {u"reveal", {}},
+      {u"reg", {{u"--drive", u"--user", u"--program", u"--autoconnect", u"--autorun"},
+                {u"--drive", u"--user", u"--program"}}},
+      {u"load", {{u"--show-password"}, {}}},
+      {u"save", {{u"--drive", u"--user", u"--program", u"--autoconnect", u"--autorun"}, {u"--drive", u"--user"}}},
+  };
+  for (const auto& [name, grammar] : grammars)
+    if (name == command) return &grammar;
+  return nullptr;
+}
+
+bool TakesValue(const std::u16string& option) {
+  return option == u"--drive" || option == u"--user" || option == u"--program";
+}
+
+std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+std::u16string TextFromInput(const std::string& input) {
+  return DecodeText(reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), TEncoding::UTF8);
+}
+
+int Protect(Io& io) {
+  Wiped<std::string> input(io.read_input());
+  Wiped<std::u16string> text(TextFromInput(*input));
+  io.write_output(Utf8(settings::ProteggiValore(*text)));
+  return 0;
+}
+
+int Reveal(Io& io) {
+  const std::u16string stored = TextFromInput(io.read_input());
+  Wiped<std::u16string> text(settings::RivelaValore(stored));
+  Wiped<std::string> bytes(Utf8(*text));
+  io.write_output(*bytes);
+  return 0;
+}
+
+int Reg(const Options& options, Io& io) {
+  RecordingRegistry registry;
+  GivenProgramFile program(*options.program);
+  settings::InstallPlatform(registry, program);
+  auto& record = settings::ParametriConnessione();
+  record.PathDrive = *options.drive;
+  record.User = *options.user;
+  record.Password = PasswordFromInput(io.read_input());
+  record.AutoConnect = options.autoconnect;
+  record.AutoRun = options.autorun;
+  settings::SalvaParametri();
+  SecureWipe(record.Password);
+  const std::vector<std::uint8_t> bytes = RegFileBytes(registry.Keys());
+  io.write_output(std::string(bytes.begin(), bytes.end()));
+  return 0;
+}
+
+}  // namespace
+
+std::u16string PasswordFromInput(std::string input) {
+  if (!input.empty() && input.back() == '\n') {
+    input.pop_back();
+    if (!input.empty() && input.back() == '\r') input.pop_back();
+  }
+  Wiped<std::string> bytes(std::move(input));
+  return TextFromInput(*bytes);
+}
+
+Options ParseArguments(const std::vector<std::u16string>& arguments) {
+  Options options;
+  auto is_help = [](const std::u16string& a) { return a == u"--help" || a == u"-h"; };
+  if (arguments.empty()) throw UsageError("no command given");
+  if (is_help(arguments[0])) {
+    options.help = true;
+    return options;
+  }
+  options.command = arguments[0];
+  const Grammar* grammar = GrammarOf(options.command);
+  if (!grammar) throw UsageError("unknown command '" + Utf8(options.command) + "'");
+
+  std::set<std::u16string> seen;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    std::u16string option = arguments[i];
+    std::optional<std::u16string> value;
+    if (const auto equals = option.find(u'='); option.rfind(u"--", 0) == 0 && equals != std::u16string::npos) {
+      value = option.substr(equals + 1);
+      option.resize(equals);
+    }
+    if (is_help(option)) {
+      options.help = true;
+      return options;
+    }
+    if (!grammar->allowed.count(option))
+      throw UsageError("'" + Utf8(option) + "' is not an option of " + Utf8(options.command));
+    if (!seen.insert(option).second) throw UsageError("'" + Utf8(option) + "' given twice");
+    if (TakesValue(option)) {
+      if (!value) {
+        if (i + 1 == arguments.size()) throw UsageError("'" + Utf8(option) + "' needs a value");
+        value = arguments[++i];
+      }
+      (option == u"--drive" ? options.drive : option == u"--user" ? options.user : options.program) = *value;
+    } else {
+      if (value) throw UsageError("'" + Utf8(option) + "' takes no value");
+      if (option == u"--autoconnect") options.autoconnect = true;
+      if (option == u"--autorun") options.autorun = true;
+      if (option == u"--show-password") options.show_password = true;
+    }
+  }
+  for (const auto& option : grammar->required)
+    if (!seen.count(option)) throw UsageError(Utf8(options.command) + " needs " + Utf8(option));
+  return options;
+}
+
+int Run(const std::vector<std::u16string>& arguments, Io& io) {
+  Options options;
+  try {
+    options = ParseArguments(arguments);
+    if (!options.help && (options.command == u"load" || options.command == u"save") && !io.registry_command)
+      throw UsageError(Utf8(options.command) + " is available on Windows only");
+  } catch (const UsageError& e) {
+    io.write_error(std::string("qlxctl: ") + e.what() + "\n" + kUsage);
+    return 2;
+  } catch (const Error& e) {  // an argument that is not valid text
+    io.write_error(std::string("qlxctl: ") + e.what() + "\n" + kUsage);
+    return 2;
+  }
+  if (options.help) {
+    io.write_output(kUsage);
+    return 0;
+  }
+  try {
+    if (options.command == u"protect") return Protect(io);
+    if (options.command == u"reveal") return Reveal(io);
+    if (options.command == u"reg") return Reg(options, io);
+    return io.registry_command(options, io);
+  } catch (const std::exception& e) {
+    io.write_error(std::string(e.what()) + "\n");
+    return 1;
+  }
+}
+
+}  // namespace qlx::qlxctl

@@ -1,0 +1,47 @@
+#pragma once
+// qlxctl's commands over the product's own settings routines. The entry
+// points (posix_main.cpp, win32_main.cpp) supply the byte streams and, on
+// Windows, the commands that reach the real registry.
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qlx::qlxctl {
+
+struct Options {
+  std::u16string command;
+  std::optional<std::u16string> drive;
+  std::optional<std::u16string> user;
+  std::optional<std::u16string> program;
+  bool autoconnect = false;
+  bool autorun = false;
+  bool show_password = false;
+  bool help = false;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Io {
+  std::function<std::string()> read_input;  // all of standard input, as bytes
+  std::function<void(const std::string&)> write_output;
+  std::function<void(const std::string&)> write_error;
+  // Windows only: load and save; an empty function elsewhere.
+  std::function<int(const Options&, Io&)> registry_command;
+};
+
+// Checks the arguments against what the command takes.
+Options ParseArguments(const std::vector<std::u16string>& arguments);
+// Exit code: 0 done, 1 the engine or the registry raised, 2 usage error.
+int Run(const std::vector<std::u16string>& arguments, Io& io);
+
+// Standard input as a password: one trailing line end (from echo or a
+// terminal) is not part of it.
+std::u16string PasswordFromInput(std::string input);
+extern const char* const kUsage;
+
+}  // namespace qlx::qlxctl

@@ -1,0 +1,88 @@
+// qlxctl on Windows: wide arguments, binary standard streams, and the two
+// commands that reach the real registry of the current user.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cipher/utf.h"
+#include "cipher/wipe.h"
+#include "platform/win32/program_file.h"
+#include "platform/win32/registry.h"
+#include "settings/platform.h"
+#include "settings/record.h"
+#include "settings/store.h"
+#include "tools/qlxctl/cli.h"
+#include "tools/qlxctl/reg_file.h"
+
+namespace {
+
+using namespace qlx;
+
+std::string ReadAll(std::FILE* file) {
+  std::string bytes;
+  char buffer[65536];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
+  return bytes;
+}
+
+void WriteAll(std::FILE* file, const std::string& bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fflush(file);
+}
+
+// QLXDrive.exe in qlxctl.exe's own folder.
+std::u16string ProgramBeside(const std::u16string& own_path) {
+  const auto slash = own_path.find_last_of(u"\\/");
+  return (slash == std::u16string::npos ? std::u16string() : own_path.substr(0, slash + 1)) + u"QLXDrive.exe";
+}
+
+const char* Switch(bool on) { return on ? "S" : "N"; }
+
+int RegistryCommand(const qlxctl::Options& options, qlxctl::Io& io) {
+  platform::Win32Registry registry;
+  platform::Win32ProgramFile own;
+  auto& record = settings::ParametriConnessione();
+  if (options.command == u"load") {
+    settings::InstallPlatform(registry, own);
+    settings::CaricaParametri();
+    Wiped<std::string> password(options.show_password ? Utf16ToUtf8(record.Password) : std::string("***"));
+    io.write_output("PathDrive=" + Utf16ToUtf8(record.PathDrive) + "\r\nUser=" + Utf16ToUtf8(record.User) +
+                    "\r\nPassword=" + *password + "\r\nAutoConnect=" + Switch(record.AutoConnect) +
+                    "\r\nAutoRun=" + Switch(record.AutoRun) + "\r\n");
+    SecureWipe(record.Password);
+    return 0;
+  }
+  // save
+  qlxctl::GivenProgramFile program(options.program ? *options.program : ProgramBeside(own.FullPath()));
+  settings::InstallPlatform(registry, program);
+  record.PathDrive = *options.drive;
+  record.User = *options.user;
+  record.Password = qlxctl::PasswordFromInput(io.read_input());
+  record.AutoConnect = options.autoconnect;
+  record.AutoRun = options.autorun;
+  settings::SalvaParametri();
+  SecureWipe(record.Password);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Bytes pass unchanged: no CR LF translation, no code page.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  std::vector<std::u16string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+  qlxctl::Io io{
+      [] { return ReadAll(stdin); },
+      [](const std::string& bytes) { WriteAll(stdout, bytes); },
+      [](const std::string& bytes) { WriteAll(stderr, bytes); },
+      RegistryCommand,
+  };
+  return qlxctl::Run(arguments, io);
+}
