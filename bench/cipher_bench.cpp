@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cipher/blowfish.h"
+#include "settings/protected_value.h"
 #include "cipher/codec.h"
 #include "cipher/library.h"
 #include "cipher/stream.h"
@@ -171,6 +172,17 @@ void BM_Codec_Ours_EncryptDecrypt(benchmark::State& state) {
   if (plain != kSetting) state.SkipWithError("the codec did not give the setting back");
 }
 
+// The whole road of a stored value: a fresh library and codec for each
+// direction (two key schedules), the outer Base64 layer included.
+void BM_Setting_ProteggiRivela(benchmark::State& state) {
+  std::u16string plain;
+  for (auto _ : state) {
+    plain = qlx::settings::RivelaValore(qlx::settings::ProteggiValore(kSetting));
+    benchmark::DoNotOptimize(plain.data());
+  }
+  if (plain != kSetting) state.SkipWithError("the store's layers did not give the setting back");
+}
+
 // The floor for the same job: the key from the password's UTF-16LE bytes
 // and two block operations (the nonce block and the one data block).
 void BM_Codec_OpenSSL_SetKeyTwoBlocks(benchmark::State& state) {
@@ -201,6 +213,7 @@ BENCHMARK(BM_KeySchedule_Ours);
 BENCHMARK(BM_KeySchedule_OpenSSL);
 BENCHMARK(BM_Codec_Ours_EncryptDecrypt);
 BENCHMARK(BM_Codec_OpenSSL_SetKeyTwoBlocks);
+BENCHMARK(BM_Setting_ProteggiRivela);
 
 int main(int argc, char** argv) {
   if (!SameCiphertext()) {

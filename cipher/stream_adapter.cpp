@@ -135,11 +135,13 @@ TEncryptorDecryptor::TEncryptorDecryptor(std::shared_ptr<IBlockChainingModel> Ch
       FBlockLen(BlockCipher->BlockSize() / 8),
       FBlockCipher(std::move(BlockCipher)),
       FisEncrypting(isEncrypting),
-      FEmissionStream(EmissionStream) {
+      FEmissionStream(EmissionStream),
+      FKey(&Key) {
   if (FBlockLen <= 0) throw Error("TEncryptorDecryptor.Create - Invalid block size.");
   FCodec = FBlockCipher->MakeBlockCodec(Key);
   FBuffer.SetSize(FBlockLen);
   FEmitBuffer.SetSize(FBlockLen);
+  F2ndBuffer.SetSize(FBlockLen);
   TakeModelFlags(*FChaining);
 }
 
@@ -167,7 +169,20 @@ void TEncryptorDecryptor::BurnChainState() noexcept {
 void TEncryptorDecryptor::ZeroBuffers() noexcept {
   ZeroStreamContent(FEmitBuffer);
   ZeroStreamContent(FBuffer);
+  ZeroStreamContent(F2ndBuffer);
   ZeroStreamContent(FIV);
+}
+
+void TEncryptorDecryptor::ResetRun() {
+  ZeroBuffers();
+  if (FCodec) FCodec->Reset();
+  FLenBuffer = 0;
+  FDataCount = 0;
+  BurnChainState();
+  Fis2ndBufferFull = false;
+  FisShortMessage = true;
+  // A short message switched to byte mode; the next one must not inherit it.
+  TakeModelFlags(*FChaining);
 }
 
 std::shared_ptr<IBlockChainingModel> TEncryptorDecryptor::FinishingModel() {
@@ -194,6 +209,56 @@ void TEncryptorDecryptor::ProcessAndEmit(MemoryStream& Input, std::int32_t k) {
   FEmissionStream->WriteBuffer(out, k);
 }
 
+std::unique_ptr<TBlockChainLink> TEncryptorDecryptor::MakeLink(IBlockChainingModel& model) {
+  return FisEncrypting ? model.MakeEncryptLink(FKey, FIV, FCodec) : model.MakeDecryptLink(FKey, FIV, FCodec);
+}
+
+void TEncryptorDecryptor::EmitHeldBlock() {
+  ProcessAndEmit(F2ndBuffer, FBlockLen);
+  Fis2ndBufferFull = false;
+}
+
+void TEncryptorDecryptor::TakeBlocks(Stream& Input, std::int64_t remaining) {
+  while (remaining > 0 || FLenBuffer == FBlockLen) {
+    const std::int32_t n = static_cast<std::int32_t>(std::min<std::int64_t>(FBlockLen - FLenBuffer, remaining));
+    if (n > 0) {
+      Input.ReadBuffer(FBuffer.Memory() + FLenBuffer, n);
+      FLenBuffer += n;
+      FDataCount += n;
+      remaining -= n;
+    }
+    if (FLenBuffer == FBlockLen) FisShortMessage = false;
+    if (FLenBuffer == FBlockLen && !Fis2ndBufferFull) {
+      FBuffer.Swap(F2ndBuffer);
+      Fis2ndBufferFull = true;
+      FLenBuffer = 0;
+    } else if (FLenBuffer == FBlockLen) {
+      if (!FChainState) FChainState = MakeLink(*FChaining);
+      EmitHeldBlock();
+    }
+  }
+}
+
+void TEncryptorDecryptor::Finish(const char* marshallingError) {
+  if (FDataCount == 0) return;
+  std::shared_ptr<IBlockChainingModel> model = FisShortMessage ? FinishingModel() : FChaining;
+  TakeModelFlags(*model);
+  if (!FChainState) FChainState = MakeLink(*model);
+  const std::int32_t r = FLenBuffer;
+  if (r > 0 && model->ChainFeatures().Has(chfKeyStream)) {
+    if (Fis2ndBufferFull) EmitHeldBlock();
+    ProcessAndEmit(FBuffer, r);
+    return;
+  }
+  // Block mode: the buffering always holds the last complete block back.
+  if (!Fis2ndBufferFull) throw AssertionError(marshallingError);
+  if (r > 0)
+    StealTail(r);
+  else
+    ProcessAndEmit(F2ndBuffer, FBlockLen);
+  Fis2ndBufferFull = false;
+}
+
 // ---------------------------------------------------------------------------
 // TNoncibleEncryptor
 
@@ -201,19 +266,14 @@ TNoncibleEncryptor::TNoncibleEncryptor(std::shared_ptr<IBlockChainingModel> Chai
                                        std::shared_ptr<IBlockCipher> BlockCipher, TSymetricKey& Key,
                                        Stream* CipherText, TSetMemStreamProc OnSetIV)
     : TEncryptorDecryptor(std::move(Chaining), std::move(BlockCipher), Key, CipherText, true),
-      FKey(&Key),
       FCipherText(CipherText),
       FIVSeedLen(std::min(FBlockLen, kNonceLen)),
       FSaltLen(kNonceLen - FIVSeedLen),
       FOnSetIV(std::move(OnSetIV)) {
-  F2ndBuffer.SetSize(FBlockLen);
   FIV.SetSize(FBlockLen);
 }
 
-TNoncibleEncryptor::~TNoncibleEncryptor() {
-  ZeroStreamContent(F2ndBuffer);
-  WipeMemoryStream(FNonce);
-}
+TNoncibleEncryptor::~TNoncibleEncryptor() { WipeMemoryStream(FNonce); }
 
 void TNoncibleEncryptor::StartMessage() {
   FNonce.SetSize(kNonceLen);
@@ -227,7 +287,7 @@ void TNoncibleEncryptor::StartMessage() {
     MemoryStream salt(FNonce.Memory() + FIVSeedLen, static_cast<std::size_t>(FSaltLen));
     FisAddingSalt = true;
     try {
-      Take(salt, FSaltLen);
+      TakeBlocks(salt, FSaltLen);
     } catch (...) {
       FisAddingSalt = false;
       throw;
@@ -241,77 +301,26 @@ void TNoncibleEncryptor::Encrypt(Stream& Plaintext) {
   Plaintext.SetPosition(0);
   const std::int64_t remaining = Plaintext.Size();
   if (remaining > 0 && FDataCount == 0 && !FisAddingSalt) StartMessage();
-  Take(Plaintext, remaining);
-}
-
-void TNoncibleEncryptor::Take(Stream& Plaintext, std::int64_t remaining) {
-  // Holds the last complete block back, so that End_Encrypt can still
-  // steal from it.
-  while (remaining > 0 || FLenBuffer == FBlockLen) {
-    const std::int32_t n = static_cast<std::int32_t>(std::min<std::int64_t>(FBlockLen - FLenBuffer, remaining));
-    if (n > 0) {
-      Plaintext.ReadBuffer(FBuffer.Memory() + FLenBuffer, n);
-      FLenBuffer += n;
-      FDataCount += n;
-      remaining -= n;
-    }
-    if (FLenBuffer == FBlockLen) FisShortMessage = false;
-    if (FLenBuffer == FBlockLen && !Fis2ndBufferFull) {
-      FBuffer.Swap(F2ndBuffer);
-      Fis2ndBufferFull = true;
-      FLenBuffer = 0;
-    } else if (FLenBuffer == FBlockLen) {
-      if (!FChainState) FChainState = FChaining->MakeEncryptLink(FKey, FIV, FCodec);
-      ProcessAndEmit(F2ndBuffer, FBlockLen);
-      Fis2ndBufferFull = false;
-    }
-  }
+  TakeBlocks(Plaintext, remaining);
 }
 
 void TNoncibleEncryptor::End_Encrypt() {
-  if (FDataCount == 0) {
-    Reset();
-    return;
-  }
-  std::shared_ptr<IBlockChainingModel> model = FisShortMessage ? FinishingModel() : FChaining;
-  TakeModelFlags(*model);
-  if (!FChainState) FChainState = model->MakeEncryptLink(FKey, FIV, FCodec);
-  const std::int32_t r = FLenBuffer;
-  if (r > 0 && model->ChainFeatures().Has(chfKeyStream)) {
-    if (Fis2ndBufferFull) {
-      ProcessAndEmit(F2ndBuffer, FBlockLen);
-      Fis2ndBufferFull = false;
-    }
-    ProcessAndEmit(FBuffer, r);
-  } else if (r > 0) {
-    if (!Fis2ndBufferFull) throw AssertionError("TNoncibleEncryptor.End_Encrypt - Internal marshalling error.");
-    // Both X and Y are chained to C(m-1): the copy keeps it for Y.
-    BurnedLink copy{FChainState->Clone()};
-    FChainState->Encrypt_Block(F2ndBuffer, FEmitBuffer);  // X
-    std::memcpy(FBuffer.Memory() + r, FEmitBuffer.Memory() + r, static_cast<std::size_t>(FBlockLen - r));
-    copy.link->Encrypt_Block(FBuffer, F2ndBuffer);  // Y
-    FCipherText->WriteBuffer(F2ndBuffer.Memory(), FBlockLen);
-    FCipherText->WriteBuffer(FEmitBuffer.Memory(), r);
-    Fis2ndBufferFull = false;
-  } else {
-    if (!Fis2ndBufferFull) throw AssertionError("TNoncibleEncryptor.End_Encrypt - Internal marshalling error.");
-    ProcessAndEmit(F2ndBuffer, FBlockLen);
-    Fis2ndBufferFull = false;
-  }
+  Finish("TNoncibleEncryptor.End_Encrypt - Internal marshalling error.");
   Reset();
 }
 
+void TNoncibleEncryptor::StealTail(std::int32_t r) {
+  // Both X and Y are chained to C(m-1): the copy keeps it for Y.
+  BurnedLink copy{FChainState->Clone()};
+  FChainState->Encrypt_Block(F2ndBuffer, FEmitBuffer);  // X
+  std::memcpy(FBuffer.Memory() + r, FEmitBuffer.Memory() + r, static_cast<std::size_t>(FBlockLen - r));
+  copy.link->Encrypt_Block(FBuffer, F2ndBuffer);  // Y
+  FCipherText->WriteBuffer(F2ndBuffer.Memory(), FBlockLen);
+  FCipherText->WriteBuffer(FEmitBuffer.Memory(), r);
+}
+
 void TNoncibleEncryptor::Reset() {
-  ZeroBuffers();
-  ZeroStreamContent(F2ndBuffer);
-  if (FCodec) FCodec->Reset();
-  FLenBuffer = 0;
-  FDataCount = 0;
-  BurnChainState();
-  Fis2ndBufferFull = false;
-  FisShortMessage = true;
-  // A short message switched to byte mode; the next one must not inherit it.
-  TakeModelFlags(*FChaining);
+  ResetRun();
   WipeMemoryStream(FNonce);
 }
 
@@ -334,99 +343,51 @@ TNoncibleDecryptor::TNoncibleDecryptor(std::shared_ptr<IBlockChainingModel> Chai
                                        std::shared_ptr<IBlockCipher> BlockCipher, TSymetricKey& Key,
                                        Stream* PlainText, TSetMemStreamProc OnSetIV)
     : TEncryptorDecryptor(std::move(Chaining), std::move(BlockCipher), Key, PlainText, false),
-      FKey(&Key),
       FPlainText(PlainText),
       FIVSeedLen(std::min(FBlockLen, kNonceLen)),
       FSaltLen(kNonceLen - FIVSeedLen),
       FOnSetIV(std::move(OnSetIV)) {
-  F2ndBuffer.SetSize(FBlockLen);
   if (FSaltLen > 0) {
     FSaltAbsorber = std::make_unique<TDesalinationWriteStream>(FPlainText, FSaltLen);
     FEmissionStream = FSaltAbsorber.get();
   }
 }
 
-TNoncibleDecryptor::~TNoncibleDecryptor() { ZeroStreamContent(F2ndBuffer); }
-
 void TNoncibleDecryptor::Decrypt(Stream& Ciphertext) {
   Ciphertext.SetPosition(0);
   std::int64_t remaining = Ciphertext.Size();
-  while (remaining > 0 || FLenBuffer == FBlockLen) {
-    if (FIVSeedLen > 0) {
-      const std::int32_t n = static_cast<std::int32_t>(std::min<std::int64_t>(FIVSeedLen, remaining));
-      const std::int64_t have = FIV.Size();
-      FIV.SetSize(have + n);
-      Ciphertext.ReadBuffer(FIV.Memory() + have, n);
-      FIVSeedLen -= n;
-      remaining -= n;
-      if (FIVSeedLen == 0 && FIV.Size() < FBlockLen) FIV.SetSize(FBlockLen);  // new bytes are zero
-      if (FOnSetIV) FOnSetIV(FIV);
-      continue;
-    }
-    const std::int32_t n = static_cast<std::int32_t>(std::min<std::int64_t>(FBlockLen - FLenBuffer, remaining));
-    if (n > 0) {
-      Ciphertext.ReadBuffer(FBuffer.Memory() + FLenBuffer, n);
-      FLenBuffer += n;
-      FDataCount += n;
-      remaining -= n;
-    }
-    if (FLenBuffer == FBlockLen) FisShortMessage = false;
-    if (FLenBuffer == FBlockLen && !Fis2ndBufferFull) {
-      FBuffer.Swap(F2ndBuffer);
-      Fis2ndBufferFull = true;
-      FLenBuffer = 0;
-    } else if (FLenBuffer == FBlockLen) {
-      if (!FChainState) FChainState = FChaining->MakeDecryptLink(FKey, FIV, FCodec);
-      ProcessAndEmit(F2ndBuffer, FBlockLen);
-      Fis2ndBufferFull = false;
-    }
+  if (FIVSeedLen > 0 && remaining > 0) {
+    const std::int32_t n = static_cast<std::int32_t>(std::min<std::int64_t>(FIVSeedLen, remaining));
+    const std::int64_t have = FIV.Size();
+    FIV.SetSize(have + n);
+    Ciphertext.ReadBuffer(FIV.Memory() + have, n);
+    FIVSeedLen -= n;
+    remaining -= n;
+    if (FIVSeedLen == 0 && FIV.Size() < FBlockLen) FIV.SetSize(FBlockLen);  // new bytes are zero
+    if (FOnSetIV) FOnSetIV(FIV);
   }
+  // Bytes are left only once the whole IV is in.
+  TakeBlocks(Ciphertext, remaining);
 }
 
 void TNoncibleDecryptor::End_Decrypt() {
-  if (FDataCount == 0) {
-    Reset();
-    return;
-  }
-  std::shared_ptr<IBlockChainingModel> model = FisShortMessage ? FinishingModel() : FChaining;
-  TakeModelFlags(*model);
-  if (!FChainState) FChainState = model->MakeDecryptLink(FKey, FIV, FCodec);
-  const std::int32_t r = FLenBuffer;
-  if (r > 0 && model->ChainFeatures().Has(chfKeyStream)) {
-    if (Fis2ndBufferFull) {
-      ProcessAndEmit(F2ndBuffer, FBlockLen);
-      Fis2ndBufferFull = false;
-    }
-    ProcessAndEmit(FBuffer, r);
-  } else if (r > 0) {
-    if (!Fis2ndBufferFull) throw AssertionError("TNoncibleDecryptor.End_Encrypt - Internal marshalling error.");
-    // FBuffer holds X[0..r-1], F2ndBuffer holds Y; both undo against C(m-1).
-    BurnedLink copy{FChainState->Clone()};
-    FChainState->Decrypt_Block(FEmitBuffer, F2ndBuffer);  // T = Q || X[r..]
-    std::memcpy(FBuffer.Memory() + r, FEmitBuffer.Memory() + r, static_cast<std::size_t>(FBlockLen - r));
-    copy.link->Decrypt_Block(F2ndBuffer, FBuffer);  // Pm
-    FEmissionStream->WriteBuffer(F2ndBuffer.Memory(), FBlockLen);
-    FEmissionStream->WriteBuffer(FEmitBuffer.Memory(), r);
-    Fis2ndBufferFull = false;
-  } else {
-    if (!Fis2ndBufferFull) throw AssertionError("TNoncibleDecryptor.End_Encrypt - Internal marshalling error.");
-    ProcessAndEmit(F2ndBuffer, FBlockLen);
-    Fis2ndBufferFull = false;
-  }
+  Finish("TNoncibleDecryptor.End_Encrypt - Internal marshalling error.");
   Reset();
 }
 
+void TNoncibleDecryptor::StealTail(std::int32_t r) {
+  // FBuffer holds X[0..r-1], F2ndBuffer holds Y; both undo against C(m-1).
+  BurnedLink copy{FChainState->Clone()};
+  FChainState->Decrypt_Block(FEmitBuffer, F2ndBuffer);  // T = Q || X[r..]
+  std::memcpy(FBuffer.Memory() + r, FEmitBuffer.Memory() + r, static_cast<std::size_t>(FBlockLen - r));
+  copy.link->Decrypt_Block(F2ndBuffer, FBuffer);  // Pm
+  FEmissionStream->WriteBuffer(F2ndBuffer.Memory(), FBlockLen);
+  FEmissionStream->WriteBuffer(FEmitBuffer.Memory(), r);
+}
+
 void TNoncibleDecryptor::Reset() {
-  ZeroBuffers();
-  ZeroStreamContent(F2ndBuffer);
   WipeMemoryStream(FIV);
-  if (FCodec) FCodec->Reset();
-  FLenBuffer = 0;
-  FDataCount = 0;
-  BurnChainState();
-  Fis2ndBufferFull = false;
-  FisShortMessage = true;
-  TakeModelFlags(*FChaining);
+  ResetRun();
   FIVSeedLen = std::min(FBlockLen, kNonceLen);
   FSaltLen = kNonceLen - FIVSeedLen;
   if (FSaltAbsorber) FSaltAbsorber->SetSaltVolume(FSaltLen);

@@ -62,6 +62,18 @@ class TEncryptorDecryptor {
   TEncryptorDecryptor(std::shared_ptr<IBlockChainingModel> Chaining, std::shared_ptr<IBlockCipher> BlockCipher,
                       TSymetricKey& Key, Stream* EmissionStream, bool isEncrypting);
 
+  // Buffers the next remaining bytes of Input. The last complete block is
+  // held back unprocessed, so that Finish can still steal from it.
+  void TakeBlocks(Stream& Input, std::int64_t remaining);
+  // Writes what is still held back; marshallingError is the text of the
+  // run's own broken-invariant failure. Leaves the reset to the caller.
+  void Finish(const char* marshallingError);
+  // Ciphertext stealing for the r (0 < r < FBlockLen) bytes in FBuffer,
+  // with the last complete block held back in F2ndBuffer.
+  virtual void StealTail(std::int32_t r) = 0;
+  // Back to a fresh run, as far as both directions agree.
+  void ResetRun();
+
   // Processes k bytes of Input (a whole block, or the trailing bytes) and
   // writes them to the emission stream.
   void ProcessAndEmit(MemoryStream& Input, std::int32_t k);
@@ -88,6 +100,14 @@ class TEncryptorDecryptor {
   bool Fis8bitMode = false;
   bool FisEncrypting = false;
   Stream* FEmissionStream = nullptr;
+  TSymetricKey* FKey;
+  MemoryStream F2ndBuffer;  // the last complete block, held back
+  bool Fis2ndBufferFull = false;
+  bool FisShortMessage = true;  // until a complete block has been taken in
+
+ private:
+  std::unique_ptr<TBlockChainLink> MakeLink(IBlockChainingModel& model);
+  void EmitHeldBlock();
 };
 
 class TNoncibleEncryptor final : public TEncryptorDecryptor, public IStreamEncryptor {
@@ -102,16 +122,12 @@ class TNoncibleEncryptor final : public TEncryptorDecryptor, public IStreamEncry
 
  private:
   void StartMessage();
-  void Take(Stream& Plaintext, std::int64_t remaining);
+  void StealTail(std::int32_t r) override;
 
-  TSymetricKey* FKey;
   Stream* FCipherText;
-  MemoryStream F2ndBuffer;
-  bool Fis2ndBufferFull = false;
   std::int32_t FIVSeedLen = 0;
   std::int32_t FSaltLen = 0;
   MemoryStream FNonce;
-  bool FisShortMessage = true;
   bool FisAddingSalt = false;
   TSetMemStreamProc FOnSetIV;
 };
@@ -142,21 +158,18 @@ class TNoncibleDecryptor final : public TEncryptorDecryptor, public IStreamDecry
  public:
   TNoncibleDecryptor(std::shared_ptr<IBlockChainingModel> Chaining, std::shared_ptr<IBlockCipher> BlockCipher,
                      TSymetricKey& Key, Stream* PlainText, TSetMemStreamProc OnSetIV);
-  ~TNoncibleDecryptor() override;
 
   void Decrypt(Stream& Ciphertext) override;
   void End_Decrypt() override;
   void Reset() override;
 
  private:
-  TSymetricKey* FKey;
+  void StealTail(std::int32_t r) override;
+
   Stream* FPlainText;
-  MemoryStream F2ndBuffer;
-  bool Fis2ndBufferFull = false;
   std::unique_ptr<TDesalinationWriteStream> FSaltAbsorber;
-  std::int32_t FIVSeedLen = 0;
+  std::int32_t FIVSeedLen = 0;  // IV bytes still to be read
   std::int32_t FSaltLen = 0;
-  bool FisShortMessage = true;
   TSetMemStreamProc FOnSetIV;
 };
 

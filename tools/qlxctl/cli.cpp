@@ -1,6 +1,7 @@
 #include "tools/qlxctl/cli.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include "cipher/errors.h"
@@ -53,6 +54,18 @@ bool TakesValue(const std::u16string& option) {
 }
 
 std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+std::string ReadAll(std::FILE* file) {
+  std::string bytes;
+  char buffer[65536];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
+  return bytes;
+}
+
+void WriteAll(std::FILE* file, const std::string& bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fflush(file);
+}
 
 std::u16string TextFromInput(const std::string& input) {
   return DecodeText(reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), TEncoding::UTF8);
@@ -144,6 +157,15 @@ Options ParseArguments(const std::vector<std::u16string>& arguments) {
   for (const auto& option : grammar->required)
     if (!seen.count(option)) throw UsageError(Utf8(options.command) + " needs " + Utf8(option));
   return options;
+}
+
+Io StandardIo() {
+  return Io{
+      [] { return ReadAll(stdin); },
+      [](const std::string& bytes) { WriteAll(stdout, bytes); },
+      [](const std::string& bytes) { WriteAll(stderr, bytes); },
+      {},
+  };
 }
 
 int Run(const std::vector<std::u16string>& arguments, Io& io) {

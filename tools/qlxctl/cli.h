@@ -34,6 +34,10 @@ struct Io {
   std::function<int(const Options&, Io&)> registry_command;
 };
 
+// The process's standard streams, read and written as bytes; no registry
+// commands. Windows must have put the streams in binary mode first.
+Io StandardIo();
+
 // Checks the arguments against what the command takes.
 Options ParseArguments(const std::vector<std::u16string>& arguments);
 // Exit code: 0 done, 1 the engine or the registry raised, 2 usage error.

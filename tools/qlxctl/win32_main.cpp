@@ -22,18 +22,6 @@ namespace {
 
 using namespace qlx;
 
-std::string ReadAll(std::FILE* file) {
-  std::string bytes;
-  char buffer[65536];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
-  return bytes;
-}
-
-void WriteAll(std::FILE* file, const std::string& bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fflush(file);
-}
-
 // QLXDrive.exe in qlxctl.exe's own folder.
 std::u16string ProgramBeside(const std::u16string& own_path) {
   const auto slash = own_path.find_last_of(u"\\/");
@@ -78,11 +66,7 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stderr), _O_BINARY);
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-  qlxctl::Io io{
-      [] { return ReadAll(stdin); },
-      [](const std::string& bytes) { WriteAll(stdout, bytes); },
-      [](const std::string& bytes) { WriteAll(stderr, bytes); },
-      RegistryCommand,
-  };
+  qlxctl::Io io = qlxctl::StandardIo();
+  io.registry_command = RegistryCommand;
   return qlxctl::Run(arguments, io);
 }
