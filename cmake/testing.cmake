@@ -31,3 +31,17 @@ function(qlx_add_gtest name)
     set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   endif()
 endfunction()
+
+# qlx_add_openssl_gtest(name SOURCES ...): a native-only test linked with
+# OpenSSL's libcrypto, the independent reference (the cross builds have none).
+# Its BF_* and SHA1 functions are deprecated in OpenSSL 3 but still the
+# plainest reference at hand.
+function(qlx_add_openssl_gtest name)
+  if(WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+  find_package(OpenSSL REQUIRED)
+  qlx_add_gtest(${name} SOURCES ${ARG_SOURCES} LIBS qlx_cipher OpenSSL::Crypto)
+  target_compile_options(${name} PRIVATE -Wno-deprecated-declarations)
+endfunction()

@@ -9,15 +9,6 @@ qlx_add_gtest(cipher_engine_tests
     ${_engine}/codec_test.cpp
   LIBS qlx_cipher)
 
-# Differential tests against OpenSSL's Blowfish; native only.
-if(NOT WIN32)
-  find_package(OpenSSL REQUIRED)
-  qlx_add_gtest(cipher_engine_openssl_tests
-    SOURCES
-      ${_engine}/engine_reference.cpp
-      ${_engine}/engine_openssl_test.cpp
-    LIBS qlx_cipher OpenSSL::Crypto)
-  # The BF_* functions are deprecated in OpenSSL 3 but still the plainest
-  # independent Blowfish at hand.
-  target_compile_options(cipher_engine_openssl_tests PRIVATE -Wno-deprecated-declarations)
-endif()
+# Differential tests against OpenSSL's Blowfish.
+qlx_add_openssl_gtest(cipher_engine_openssl_tests
+  SOURCES ${_engine}/engine_reference.cpp ${_engine}/engine_openssl_test.cpp)
