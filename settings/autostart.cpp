@@ -1,12 +1,15 @@
 #include "settings/autostart.h"
 
 #include "cipher/errors.h"
-#include "settings/platform.h"
+#include "platform/context.h"
 #include "settings/record.h"
-#include "settings/registry.h"
+#include "platform/registry.h"
 #include "settings/store.h"
 
 namespace qlx::settings {
+
+using platform::CurrentProgramFile;
+using platform::CurrentRegistry;
 
 namespace {
 

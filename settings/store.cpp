@@ -7,11 +7,14 @@
 #include "cipher/utf.h"
 #include "cipher/wipe.h"
 #include "settings/autostart.h"
-#include "settings/platform.h"
+#include "platform/context.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"
 
 namespace qlx::settings {
+
+using platform::CurrentProgramFile;
+using platform::CurrentRegistry;
 
 namespace {
 

@@ -5,9 +5,16 @@
 #include <string>
 #include <string_view>
 
-#include "settings/registry.h"
+#include "platform/registry.h"
 
 namespace qlx::settings {
+
+// The store speaks the platform's registry interface throughout.
+using platform::Registry;
+using platform::RegKey;
+using platform::RegStatus;
+namespace access = platform::access;
+namespace regtype = platform::regtype;
 
 // Paths as the design writes them, from the root key; the system gets them
 // without the leading backslash.

@@ -12,13 +12,13 @@ namespace qlx::platform {
 
 namespace {
 
-HKEY ToHkey(settings::Registry::Key key) { return reinterpret_cast<HKEY>(key); }
+HKEY ToHkey(platform::Registry::Key key) { return reinterpret_cast<HKEY>(key); }
 
-settings::Registry::Key ToKey(HKEY key) { return reinterpret_cast<settings::Registry::Key>(key); }
+platform::Registry::Key ToKey(HKEY key) { return reinterpret_cast<platform::Registry::Key>(key); }
 
 }  // namespace
 
-std::optional<settings::Registry::Key> Win32Registry::CreateKey(const std::u16string& path, std::uint32_t access) {
+std::optional<platform::Registry::Key> Win32Registry::CreateKey(const std::u16string& path, std::uint32_t access) {
   unique_hkey key;
   const LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          static_cast<REGSAM>(access), nullptr, key.put(), nullptr);
@@ -26,7 +26,7 @@ std::optional<settings::Registry::Key> Win32Registry::CreateKey(const std::u16st
   return ToKey(key.release());
 }
 
-std::optional<settings::Registry::Key> Win32Registry::OpenKey(const std::u16string& path, std::uint32_t access) {
+std::optional<platform::Registry::Key> Win32Registry::OpenKey(const std::u16string& path, std::uint32_t access) {
   unique_hkey key;
   const LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, W(path), 0, static_cast<REGSAM>(access), key.put());
   if (status != ERROR_SUCCESS || !key) return std::nullopt;
@@ -42,10 +42,10 @@ bool Win32Registry::SetString(Key key, const std::u16string& name, const std::u1
          ERROR_SUCCESS;
 }
 
-settings::RegStatus Win32Registry::QueryValue(Key key, const std::u16string& name, std::uint32_t* type,
+platform::RegStatus Win32Registry::QueryValue(Key key, const std::u16string& name, std::uint32_t* type,
                                               std::uint8_t* data, std::uint32_t* size) {
   // A buffer without a size would let the system write past it.
-  if (data != nullptr && size == nullptr) return settings::RegStatus::Failed;
+  if (data != nullptr && size == nullptr) return platform::RegStatus::Failed;
   DWORD value_type = REG_NONE;
   DWORD value_size = size != nullptr ? *size : 0;
   const LSTATUS status = RegQueryValueExW(ToHkey(key), W(name), nullptr, &value_type, data,
@@ -55,11 +55,11 @@ settings::RegStatus Win32Registry::QueryValue(Key key, const std::u16string& nam
     case ERROR_MORE_DATA:
       if (type != nullptr) *type = value_type;
       if (size != nullptr) *size = value_size;
-      return status == ERROR_SUCCESS ? settings::RegStatus::Ok : settings::RegStatus::MoreData;
+      return status == ERROR_SUCCESS ? platform::RegStatus::Ok : platform::RegStatus::MoreData;
     case ERROR_FILE_NOT_FOUND:
-      return settings::RegStatus::NotFound;
+      return platform::RegStatus::NotFound;
     default:
-      return settings::RegStatus::Failed;
+      return platform::RegStatus::Failed;
   }
 }
 

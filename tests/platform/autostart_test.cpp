@@ -108,7 +108,7 @@ TEST_F(SettingsOnWine, ClearedEntryIsWrittenAgainOnEverySaveWithoutAutoRun) {
 
 TEST_F(SettingsOnWine, RealProgramPathReachesBothValues) {
   platform::Win32ProgramFile real;
-  settings::InstallPlatform(registry_, real);
+  InstallPlatform(registry_, real);
   const std::u16string self = real.FullPath();
   ASSERT_FALSE(self.empty());
   ParametriConnessione() = {u"Z:", u"u", u"p", false, true};

@@ -13,8 +13,8 @@
 namespace qlx::platform {
 namespace {
 
-using settings::RegStatus;
-namespace access = settings::access;
+using platform::RegStatus;
+namespace access = platform::access;
 
 const std::u16string kRoot = u"Software\\QLXDriveTests\\Registry";
 
@@ -80,7 +80,7 @@ TEST_F(Win32RegistryTest, QueryValueReportsTypeSizeAndShortBuffers) {
 
   std::uint32_t type = 0, size = 0;
   EXPECT_EQ(registry_.QueryValue(*key, u"sz", &type, nullptr, &size), RegStatus::Ok);
-  EXPECT_EQ(type, settings::regtype::kSz);
+  EXPECT_EQ(type, platform::regtype::kSz);
   EXPECT_EQ(size, expected.size());
 
   std::vector<std::uint8_t> small(4, 0xEE);
@@ -88,7 +88,7 @@ TEST_F(Win32RegistryTest, QueryValueReportsTypeSizeAndShortBuffers) {
   size = static_cast<std::uint32_t>(small.size());
   EXPECT_EQ(registry_.QueryValue(*key, u"sz", &type, small.data(), &size), RegStatus::MoreData);
   EXPECT_EQ(size, expected.size());
-  EXPECT_EQ(type, settings::regtype::kSz);
+  EXPECT_EQ(type, platform::regtype::kSz);
 
   std::vector<std::uint8_t> exact(expected.size());
   size = static_cast<std::uint32_t>(exact.size());
@@ -98,12 +98,12 @@ TEST_F(Win32RegistryTest, QueryValueReportsTypeSizeAndShortBuffers) {
   std::vector<std::uint8_t> dword(4);
   size = 4;
   EXPECT_EQ(registry_.QueryValue(*key, u"dword", &type, dword.data(), &size), RegStatus::Ok);
-  EXPECT_EQ(type, settings::regtype::kDword);
+  EXPECT_EQ(type, platform::regtype::kDword);
   EXPECT_EQ(dword, (std::vector<std::uint8_t>{1, 2, 3, 4}));
 
   size = 99;
   EXPECT_EQ(registry_.QueryValue(*key, u"empty", &type, nullptr, &size), RegStatus::Ok);
-  EXPECT_EQ(type, settings::regtype::kBinary);
+  EXPECT_EQ(type, platform::regtype::kBinary);
   EXPECT_EQ(size, 0u);
 
   size = 0;

@@ -3,11 +3,12 @@
 // Run entry are fixed names, so every test starts from neither existing.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/win32/registry.h"
 #include "settings/autostart.h"
-#include "settings/platform.h"
+#include "platform/context.h"
 #include "settings/record.h"
 #include "settings/store.h"
 #include "tests/platform/raw_registry.h"
@@ -18,7 +19,7 @@ inline const std::u16string kSettingsKey = u"Software\\PELMORA\\QLXDrive";
 inline const std::u16string kRunKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline const std::u16string kRunEntry = u"QLXDrive";
 
-class FixedProgramFile final : public settings::ProgramFile {
+class FixedProgramFile final : public platform::ProgramFile {
  public:
   std::u16string path = u"C:\\QLXDrive\\QLXDrive.exe";
   std::u16string FullPath() override { return path; }
@@ -27,7 +28,7 @@ class FixedProgramFile final : public settings::ProgramFile {
 class SettingsOnWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    settings::InstallPlatform(registry_, program_);
+    InstallPlatform(registry_, program_);
     Reset();
   }
   void TearDown() override { Reset(); }
@@ -38,8 +39,16 @@ class SettingsOnWine : public ::testing::Test {
     settings::ParametriConnessione() = {};
   }
 
+  void InstallPlatform(platform::Registry& r, platform::ProgramFile& p) {
+    context_.reset();
+    context_.emplace(platform::Context{.registry = &r, .program = &p});
+  }
+
   platform::Win32Registry registry_;
   FixedProgramFile program_;
+
+ private:
+  std::optional<platform::ScopedContext> context_;
 };
 
 }  // namespace qlx::test

@@ -9,7 +9,7 @@
 
 #include "cipher/utf.h"
 #include "settings/protected_value.h"
-#include "settings/registry.h"
+#include "platform/registry.h"
 #include "settings/store.h"
 #include "tests/settings/fixture.h"
 

@@ -1,10 +1,11 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "cipher/errors.h"
-#include "settings/platform.h"
+#include "platform/context.h"
 #include "settings/record.h"
 #include "tests/settings/memory_registry.h"
 
@@ -20,13 +21,22 @@ class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     registry.AddKey(kRunKey);
-    settings::InstallPlatform(registry, program);
+    InstallPlatform(registry, program);
     settings::ParametriConnessione() = {};
     settings::Connesso() = false;
   }
 
+  // Replaces the context this test installed (nested installs restore it).
+  void InstallPlatform(platform::Registry& r, platform::ProgramFile& p) {
+    context_.reset();
+    context_.emplace(platform::Context{.registry = &r, .program = &p});
+  }
+
   MemoryRegistry registry;
   FixedProgramFile program;
+
+ private:
+  std::optional<platform::ScopedContext> context_;
 };
 
 // The text an Error carried, or "" when the call returned normally.

@@ -10,15 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "settings/platform.h"
-#include "settings/registry.h"
+#include "platform/context.h"
+#include "platform/registry.h"
 
 namespace qlx::test {
 
-class MemoryRegistry final : public settings::Registry {
+class MemoryRegistry final : public platform::Registry {
  public:
   struct Value {
-    std::uint32_t type = settings::regtype::kSz;
+    std::uint32_t type = platform::regtype::kSz;
     std::vector<std::uint8_t> data;
   };
   struct Operation {
@@ -60,7 +60,7 @@ class MemoryRegistry final : public settings::Registry {
   }
   // The text's units and one zero unit, as RegSetValueExW stores a REG_SZ.
   void SetText(const std::u16string& path, const std::u16string& name, const std::u16string& text,
-               std::uint32_t type = settings::regtype::kSz) {
+               std::uint32_t type = platform::regtype::kSz) {
     SetRaw(path, name, type, Bytes(text, true));
   }
   bool Remove(const std::u16string& path, const std::u16string& name) {
@@ -139,34 +139,34 @@ class MemoryRegistry final : public settings::Registry {
                     set_calls_ != fail_set_at;
     log.push_back({"set", handle != handles_.end() ? handle->second.path : u"?", name, 0, ok});
     if (!ok) return false;
-    Put(keys_[Fold(handle->second.path)], name, Value{settings::regtype::kSz, Bytes(text, true)});
+    Put(keys_[Fold(handle->second.path)], name, Value{platform::regtype::kSz, Bytes(text, true)});
     return true;
   }
-  settings::RegStatus QueryValue(Key key, const std::u16string& name, std::uint32_t* type, std::uint8_t* data,
+  platform::RegStatus QueryValue(Key key, const std::u16string& name, std::uint32_t* type, std::uint8_t* data,
                                  std::uint32_t* size) override {
     auto handle = handles_.find(key);
     if (handle == handles_.end() || (handle->second.access & kKeyQueryValue) == 0) {
       log.push_back({"query", u"?", name, 0, false});
-      return settings::RegStatus::Failed;
+      return platform::RegStatus::Failed;
     }
     const std::u16string path = handle->second.path;
     if (data && before_read) before_read(path, name);
     auto value = Get(path, name);
     log.push_back({"query", path, name, 0, value.has_value()});
-    if (!value) return settings::RegStatus::NotFound;
+    if (!value) return platform::RegStatus::NotFound;
     const auto needed = static_cast<std::uint32_t>(value->data.size());
     if (type) *type = value->type;
     if (!data) {
       *size = needed;
-      return settings::RegStatus::Ok;
+      return platform::RegStatus::Ok;
     }
     if (*size < needed) {
       *size = needed;
-      return settings::RegStatus::MoreData;
+      return platform::RegStatus::MoreData;
     }
     std::copy(value->data.begin(), value->data.end(), data);
     *size = needed;
-    return settings::RegStatus::Ok;
+    return platform::RegStatus::Ok;
   }
   void CloseKey(Key key) override {
     auto handle = handles_.find(key);
@@ -213,7 +213,7 @@ class MemoryRegistry final : public settings::Registry {
   int set_calls_ = 0;
 };
 
-class FixedProgramFile final : public settings::ProgramFile {
+class FixedProgramFile final : public platform::ProgramFile {
  public:
   explicit FixedProgramFile(std::u16string path = u"C:\\QLXDrive\\QLXDrive.exe") : path(std::move(path)) {}
   std::u16string FullPath() override { return path; }

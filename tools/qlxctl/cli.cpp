@@ -7,7 +7,7 @@
 #include "cipher/errors.h"
 #include "cipher/utf.h"
 #include "cipher/wipe.h"
-#include "settings/platform.h"
+#include "platform/context.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"
 #include "settings/store.h"
@@ -89,7 +89,7 @@ int Reveal(Io& io) {
 int Reg(const Options& options, Io& io) {
   RecordingRegistry registry;
   GivenProgramFile program(*options.program);
-  settings::InstallPlatform(registry, program);
+  platform::ScopedContext scope({.registry = &registry, .program = &program});
   auto& record = settings::ParametriConnessione();
   record.PathDrive = *options.drive;
   record.User = *options.user;

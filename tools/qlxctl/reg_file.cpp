@@ -53,12 +53,12 @@ void AppendHexString(std::u16string& out, const std::u16string& prefix, const st
 
 }  // namespace
 
-std::optional<settings::Registry::Key> RecordingRegistry::CreateKey(const std::u16string& path, std::uint32_t) {
+std::optional<platform::Registry::Key> RecordingRegistry::CreateKey(const std::u16string& path, std::uint32_t) {
   handles_.push_back(path);
   return handles_.size();
 }
 
-std::optional<settings::Registry::Key> RecordingRegistry::OpenKey(const std::u16string& path, std::uint32_t) {
+std::optional<platform::Registry::Key> RecordingRegistry::OpenKey(const std::u16string& path, std::uint32_t) {
   handles_.push_back(path);
   return handles_.size();
 }
@@ -77,9 +77,9 @@ bool RecordingRegistry::SetString(Key key, const std::u16string& name, const std
   return true;
 }
 
-settings::RegStatus RecordingRegistry::QueryValue(Key, const std::u16string&, std::uint32_t*, std::uint8_t*,
+platform::RegStatus RecordingRegistry::QueryValue(Key, const std::u16string&, std::uint32_t*, std::uint8_t*,
                                                   std::uint32_t*) {
-  return settings::RegStatus::NotFound;
+  return platform::RegStatus::NotFound;
 }
 
 void RecordingRegistry::CloseKey(Key) {}

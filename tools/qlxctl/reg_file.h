@@ -7,15 +7,15 @@
 #include <utility>
 #include <vector>
 
-#include "settings/platform.h"
-#include "settings/registry.h"
+#include "platform/context.h"
+#include "platform/registry.h"
 
 namespace qlx::qlxctl {
 
 // Records every REG_SZ written under HKEY_CURRENT_USER. Keys that the store
 // only opens (the Run key) count as present and empty, so a save without
 // autorun finds no entry to clear and the file leaves that key alone.
-class RecordingRegistry final : public settings::Registry {
+class RecordingRegistry final : public platform::Registry {
  public:
   struct RecordedKey {
     std::u16string path;  // as handed to the system, without HKEY_CURRENT_USER
@@ -25,7 +25,7 @@ class RecordingRegistry final : public settings::Registry {
   std::optional<Key> CreateKey(const std::u16string& path, std::uint32_t access) override;
   std::optional<Key> OpenKey(const std::u16string& path, std::uint32_t access) override;
   bool SetString(Key key, const std::u16string& name, const std::u16string& text) override;
-  settings::RegStatus QueryValue(Key key, const std::u16string& name, std::uint32_t* type, std::uint8_t* data,
+  platform::RegStatus QueryValue(Key key, const std::u16string& name, std::uint32_t* type, std::uint8_t* data,
                                  std::uint32_t* size) override;
   void CloseKey(Key key) override;
 
@@ -38,7 +38,7 @@ class RecordingRegistry final : public settings::Registry {
 };
 
 // A program path given by the user instead of the running module's.
-class GivenProgramFile final : public settings::ProgramFile {
+class GivenProgramFile final : public platform::ProgramFile {
  public:
   explicit GivenProgramFile(std::u16string path) : path_(std::move(path)) {}
   std::u16string FullPath() override { return path_; }

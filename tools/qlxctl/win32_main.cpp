@@ -12,7 +12,7 @@
 #include "cipher/wipe.h"
 #include "platform/win32/program_file.h"
 #include "platform/win32/registry.h"
-#include "settings/platform.h"
+#include "platform/context.h"
 #include "settings/record.h"
 #include "settings/store.h"
 #include "tools/qlxctl/cli.h"
@@ -31,11 +31,8 @@ std::u16string ProgramBeside(const std::u16string& own_path) {
 const char* Switch(bool on) { return on ? "S" : "N"; }
 
 int RegistryCommand(const qlxctl::Options& options, qlxctl::Io& io) {
-  platform::Win32Registry registry;
-  platform::Win32ProgramFile own;
   auto& record = settings::ParametriConnessione();
   if (options.command == u"load") {
-    settings::InstallPlatform(registry, own);
     settings::CaricaParametri();
     Wiped<std::string> password(options.show_password ? Utf16ToUtf8(record.Password) : std::string("***"));
     io.write_output("PathDrive=" + Utf16ToUtf8(record.PathDrive) + "\r\nUser=" + Utf16ToUtf8(record.User) +
@@ -45,8 +42,12 @@ int RegistryCommand(const qlxctl::Options& options, qlxctl::Io& io) {
     return 0;
   }
   // save
-  qlxctl::GivenProgramFile program(options.program ? *options.program : ProgramBeside(own.FullPath()));
-  settings::InstallPlatform(registry, program);
+  // The Run entry names the program beside qlxctl, not qlxctl itself.
+  qlxctl::GivenProgramFile program(options.program ? *options.program
+                                                   : ProgramBeside(platform::CurrentProgramFile().FullPath()));
+  platform::Context with_program = platform::CurrentContext();
+  with_program.program = &program;
+  platform::ScopedContext scope(with_program);
   record.PathDrive = *options.drive;
   record.User = *options.user;
   record.Password = qlxctl::PasswordFromInput(io.read_input());
@@ -64,6 +65,9 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  platform::Win32Registry registry;
+  platform::Win32ProgramFile own;
+  platform::ScopedContext context({.registry = &registry, .program = &own});
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
   qlxctl::Io io = qlxctl::StandardIo();

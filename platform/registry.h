@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-namespace qlx::settings {
+namespace qlx::platform {
 
 namespace access {
 constexpr std::uint32_t kAllAccess = 0xF003F;      // KEY_ALL_ACCESS
@@ -79,4 +79,4 @@ class RegKey {
   std::optional<Registry::Key> key_;
 };
 
-}  // namespace qlx::settings
+}  // namespace qlx::platform
