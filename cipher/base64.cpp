@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "cipher/utf.h"
+#include "base/utf.h"
 
 namespace qlx::cipher {
 

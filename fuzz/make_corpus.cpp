@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "base/utf.h"
 #include "cipher/base64.h"
 #include "cipher/codec.h"
 #include "cipher/library.h"
-#include "cipher/utf.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "settings/autostart.h"
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 #include "platform/context.h"
-#include "settings/record.h"
 #include "platform/registry.h"
+#include "settings/record.h"
 #include "settings/store.h"
 
 namespace qlx::settings {

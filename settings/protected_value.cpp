@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/utf.h"
 #include "cipher/codec.h"
 #include "cipher/library.h"
-#include "cipher/utf.h"
 
 namespace qlx::settings {
 

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "cipher/errors.h"
-#include "cipher/utf.h"
-#include "cipher/wipe.h"
-#include "settings/autostart.h"
+#include "base/errors.h"
+#include "base/utf.h"
+#include "base/wipe.h"
 #include "platform/context.h"
+#include "settings/autostart.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cipher/errors.h"
-#include "cipher/utf.h"
+#include "base/errors.h"
+#include "base/utf.h"
 #include "tests/cipher/primitives_util.h"
 
 namespace qlx::cipher::test {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/utf.h"
 #include "cipher/base64.h"
-#include "cipher/errors.h"
 #include "cipher/stream.h"
-#include "cipher/utf.h"
 #include "settings/protected_value.h"
 #include "tests/platform/settings_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/utf.h"
+#include "base/utf.h"
 #include "tests/settings/fixture.h"
 
 namespace qlx::settings {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/utf.h"
+#include "base/utf.h"
 #include "settings/protected_value.h"
 #include "tests/settings/fixture.h"
 

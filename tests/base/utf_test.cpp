@@ -1,18 +1,35 @@
-#include "cipher/utf.h"
+#include "base/utf.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
-#include "cipher/errors.h"
-#include "tests/cipher/primitives_util.h"
+#include "base/errors.h"
 
 namespace qlx {
 namespace {
 
-using cipher::test::Bytes;
-using cipher::test::FromHex;
-using cipher::test::ToHex;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes FromHex(const std::string& hex) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+std::string ToHex(const Bytes& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (std::uint8_t b : bytes) {
+    hex += digits[b >> 4];
+    hex += digits[b & 15];
+  }
+  return hex;
+}
 
 TEST(Utf, RoundTripsNonAsciiAndAstralText) {
   const struct {

@@ -1,6 +1,6 @@
-#include "cipher/utf.h"
+#include "base/utf.h"
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 
 namespace qlx {
 
