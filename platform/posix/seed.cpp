@@ -1,8 +1,7 @@
 #include <sys/random.h>
 #include <x86intrin.h>
 
-#include <cstring>
-
+#include "base/wipe.h"
 #include "cipher/random.h"
 
 namespace qlx::cipher {
@@ -15,11 +14,13 @@ class PosixSeedSource final : public TSeedSource {
  public:
   bool ProviderSeed(std::uint64_t& seed) noexcept override {
     unsigned char bytes[8];
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return false;
-    seed = 0;
-    for (int i = 7; i >= 0; --i) seed = (seed << 8) | bytes[i];
-    std::memset(bytes, 0, sizeof bytes);
-    return true;
+    const bool ok = getrandom(bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes);
+    if (ok) {
+      seed = 0;
+      for (int i = 7; i >= 0; --i) seed = (seed << 8) | bytes[i];
+    }
+    SecureWipe(bytes, sizeof bytes);
+    return ok;
   }
   std::uint64_t TimeStampCounter() noexcept override { return __rdtsc(); }
 };
