@@ -1,6 +1,5 @@
 #include "settings/autostart.h"
 
-#include "base/errors.h"
 #include "platform/context.h"
 #include "platform/registry.h"
 #include "settings/record.h"
@@ -19,8 +18,7 @@ void ScriviVoceRun(const std::u16string& testo) {
   Registry& registro = CurrentRegistry();
   RegKey chiave(registro, registro.OpenKey(DallaRadice(kChiaveRun), access::kAllAccess));
   if (!chiave) return;
-  if (!registro.SetString(chiave.Get(), kVoceRun, testo))
-    throw Error(TestoErroreRegistro("Failed to set data for '%s'", kVoceRun));
+  ScriviStringaRegistro(registro, chiave.Get(), kVoceRun, testo);
 }
 
 }  // namespace

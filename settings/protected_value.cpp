@@ -1,9 +1,7 @@
 #include "settings/protected_value.h"
 
-#include <cstdint>
-#include <vector>
-
 #include "base/utf.h"
+#include "cipher/base64.h"
 #include "cipher/codec.h"
 #include "cipher/library.h"
 
@@ -35,8 +33,42 @@ std::u16string DecriptaStringa(const std::u16string& password, const std::u16str
   return CifraDecifra(testo, password, false);
 }
 
-const cipher::TBase64LineEncoder& CodificatoreEsterno() {
-  static const cipher::TBase64LineEncoder codificatore(19);
+std::u16string TBase64LineEncoder::Encode(const std::uint8_t* bytes, std::size_t count) const {
+  const std::size_t interi = count / 3;
+  const std::size_t per_riga = gruppi_per_riga_ > 0 ? static_cast<std::size_t>(gruppi_per_riga_) : 0;
+  std::u16string testo;
+  testo.reserve((count + 2) / 3 * 4 + (per_riga > 0 ? interi / per_riga * 2 : 0));
+  for (std::size_t g = 0; g < interi; ++g) {
+    cipher::AppendBase64Group(testo, bytes + 3 * g, 3);
+    if (per_riga > 0 && (g + 1) % per_riga == 0) testo += u"\r\n";
+  }
+  if (count % 3 != 0) cipher::AppendBase64Group(testo, bytes + 3 * interi, count % 3);
+  return testo;
+}
+
+std::vector<std::uint8_t> TBase64LineEncoder::Decode(const std::u16string& text) const {
+  std::vector<std::uint8_t> byte;
+  byte.reserve(text.size() / 4 * 3 + 2);
+  std::uint32_t accumulati = 0;
+  int bit = 0;
+  for (char16_t c : text) {
+    const int valore = cipher::Base64Value(c);
+    if (valore < 0) continue;
+    // 6 bits in, a byte out whenever 8 have gathered: 4 characters give 3
+    // bytes, a remainder of 2 or 3 gives 1 or 2, a single one nothing.
+    accumulati = (accumulati << 6) | static_cast<std::uint32_t>(valore);
+    bit += 6;
+    if (bit >= 8) {
+      bit -= 8;
+      byte.push_back(static_cast<std::uint8_t>(accumulati >> bit));
+      accumulati &= (1u << bit) - 1;
+    }
+  }
+  return byte;
+}
+
+const TBase64LineEncoder& CodificatoreEsterno() {
+  static const TBase64LineEncoder codificatore(19);
   return codificatore;
 }
 

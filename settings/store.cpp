@@ -104,12 +104,16 @@ std::u16string LeggiStringaRegistro(Registry& registro, Registry::Key chiave, co
   return testo;
 }
 
+void ScriviStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome,
+                           const std::u16string& testo) {
+  if (!registro.SetString(chiave, nome, testo)) throw Error(TestoErroreRegistro(kFailedToSet, nome));
+}
+
 void ScriviValoreCifrato(const std::u16string& nome, const std::u16string& valore) {
   Registry& registro = CurrentRegistry();
   RegKey chiave = ApriChiaveParametri(registro);
   if (!chiave) return;
-  if (!registro.SetString(chiave.Get(), nome, ProteggiValore(valore)))
-    throw Error(TestoErroreRegistro(kFailedToSet, nome));
+  ScriviStringaRegistro(registro, chiave.Get(), nome, ProteggiValore(valore));
 }
 
 void LeggiValoreCifrato(const std::u16string& nome, std::u16string& valore) {

@@ -141,7 +141,7 @@ TEST_F(SettingsOnWine, NoValueHoldsThePasswordOrUserInClear) {
   auto values = EnumValues(kSettingsKey);
   ASSERT_EQ(values.size(), 6u);
   for (const auto& run : EnumValues(kRunKey)) values.push_back(run);
-  const cipher::TBase64LineEncoder outer;
+  const settings::TBase64LineEncoder& outer = settings::CodificatoreEsterno();
   for (const auto& value : values) {
     for (const auto& secret : {password, user}) {
       const auto utf16 = Bytes(secret, false), utf8 = Utf8(secret);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,70 @@ TEST(ProtectedValue, InnerTextsTooShortForANonceReadAsEmpty) {
   for (const std::u16string inner : {u"QUJD", u"QUJDREVGR0g=", u"QUJ"}) {
     EXPECT_EQ(DecriptaStringa(PasswordCifratura, inner), u"") << Utf16ToUtf8(inner);
     EXPECT_EQ(RivelaValore(CodificaEsterna(inner)), u"") << Utf16ToUtf8(inner);
+  }
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(OuterEncoder, BreaksAfterEvery19thGroupAndCountsPaddingForNoLine) {
+  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  const struct {
+    std::size_t bytes, length;
+    bool ends_with_crlf;
+  } rows[] = {{0, 0, false},   {1, 4, false},   {56, 76, false},   {57, 78, true},     {58, 82, false},
+              {60, 82, false}, {114, 156, true}, {115, 160, false}, {216, 294, false}, {228, 312, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.bytes);
+    const Bytes data(row.bytes, 0x5A);
+    const std::u16string text = enc.Encode(data.data(), data.size());
+    EXPECT_EQ(text.size(), row.length);
+    EXPECT_EQ(text.size() >= 2 && text.substr(text.size() - 2) == u"\r\n", row.ends_with_crlf);
+    // Every full line is 76 characters.
+    for (std::size_t at = text.find(u"\r\n"), start = 0; at != std::u16string::npos;
+         start = at + 2, at = text.find(u"\r\n", start))
+      EXPECT_EQ(at - start, 76u);
+    EXPECT_EQ(enc.Decode(text), data);
+  }
+  // 1 byte left over: its group follows the last CR LF with "==".
+  const Bytes d58(58, 1);
+  const std::u16string t58 = enc.Encode(d58.data(), d58.size());
+  EXPECT_EQ(t58.substr(76, 2), u"\r\n");
+  EXPECT_EQ(t58.substr(80), u"==");
+}
+
+TEST(OuterEncoder, DecodingSkipsEverythingOutsideTheAlphabet) {
+  const std::u16string plain = u"The quick brown fox jumps over the lazy dog, perch\u00e8 again and again and again.";
+  const std::u16string text = CodificaEsterna(plain);
+  ASSERT_NE(text.find(u"\r\n"), std::u16string::npos);
+  std::u16string lf_only, blanks, joined;
+  for (char16_t c : text) {
+    if (c == u'\r') continue;
+    lf_only += c;
+    blanks += c == u'\n' ? u' ' : c;
+    if (c != u'\n') joined += c;
+  }
+  for (const auto& variant : {text, lf_only, blanks, joined, u"\t" + text + u"=\r\n", u"\u00e9" + text})
+    EXPECT_EQ(DecodificaEsterna(variant), plain);
+  // Remainders: 2 chars give 1 byte, 3 give 2, 1 gives nothing; "=" is skipped.
+  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  EXPECT_EQ(enc.Decode(u"Zg"), (Bytes{'f'}));
+  EXPECT_EQ(enc.Decode(u"Zm8"), (Bytes{'f', 'o'}));
+  EXPECT_EQ(enc.Decode(u"Zm9vY"), (Bytes{'f', 'o', 'o'}));
+  EXPECT_EQ(enc.Decode(u"Z=m=9=v"), (Bytes{'f', 'o', 'o'}));
+  EXPECT_EQ(enc.Decode(u"+/+/"), (Bytes{0xFB, 0xFF, 0xBF}));
+  EXPECT_TRUE(enc.Decode(u"\r\n\r\n").empty());
+}
+
+TEST(OuterEncoder, RoundTripsEveryLengthUpTo400) {
+  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  std::mt19937 rng(2);
+  for (std::size_t n = 0; n <= 400; ++n) {
+    Bytes data(n);
+    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+    const std::u16string text = enc.Encode(data.data(), data.size());
+    const std::size_t m = (n + 2) / 3 * 4;
+    ASSERT_EQ(text.size(), m + 2 * (n / 57)) << n;
+    ASSERT_EQ(enc.Decode(text), data) << n;
   }
 }
 
