@@ -122,6 +122,15 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   return out;
 }
 
+void ReplaceLoneSurrogates(std::u16string& text) noexcept {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+      ++i;  // a pair: both halves stay
+    else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i]))
+      text[i] = kReplacementCharacter;
+  }
+}
+
 std::u16string Utf8ToUtf16(const std::string& text) {
   return DecodeUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }

@@ -1,6 +1,7 @@
 #include "settings/protected_value.h"
 
 #include "base/utf.h"
+#include "base/wipe.h"
 #include "cipher/base64.h"
 #include "cipher/codec.h"
 #include "cipher/library.h"
@@ -18,10 +19,16 @@ std::u16string CifraDecifra(const std::u16string& testo, const std::u16string& p
   codec.SetBlockCipherId(u"native.Blowfish");
   codec.SetPassword(password);
   std::u16string risultato;
-  if (cifra)
-    codec.EncryptString(testo, risultato, TEncoding::UTF8);
-  else
+  if (cifra) {
+    // The strict engine refuses a text with a lone surrogate, which would
+    // stop a save half-way through its values; Windows would have stored
+    // U+FFFD in its place, and so do we.
+    Wiped<std::u16string> valido(testo);
+    ReplaceLoneSurrogates(*valido);
+    codec.EncryptString(*valido, risultato, TEncoding::UTF8);
+  } else {
     codec.DecryptString(risultato, testo, TEncoding::UTF8);
+  }
   return risultato;
 }
 
@@ -73,7 +80,9 @@ const TBase64LineEncoder& CodificatoreEsterno() {
 }
 
 std::u16string CodificaEsterna(const std::u16string& interno) {
-  const std::vector<std::uint8_t> byte = EncodeText(interno, TEncoding::UTF8);
+  std::u16string valido = interno;
+  ReplaceLoneSurrogates(valido);
+  const std::vector<std::uint8_t> byte = EncodeText(valido, TEncoding::UTF8);
   return CodificatoreEsterno().Encode(byte.data(), byte.size());
 }
 

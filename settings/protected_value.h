@@ -12,7 +12,9 @@ namespace qlx::settings {
 // Shared by every installation: changing it orphans all stored values.
 inline constexpr char16_t PasswordCifratura[] = u"K7Rp4mzq";
 
-// One codec run with its own library and codec.
+// One codec run with its own library and codec. Encrypting never fails: a
+// lone surrogate in the text is encrypted as U+FFFD, the character Windows
+// itself puts in its place. Decrypting stays strict.
 std::u16string CifraDecifra(const std::u16string& testo, const std::u16string& password, bool cifra);
 std::u16string CriptaStringa(const std::u16string& password, const std::u16string& testo);
 std::u16string DecriptaStringa(const std::u16string& password, const std::u16string& testo);
@@ -33,8 +35,8 @@ class TBase64LineEncoder {
 
 // The one outer encoder: 76 characters a line (19 groups).
 const TBase64LineEncoder& CodificatoreEsterno();
-// A text's UTF-8 bytes, encoded; and back, strict UTF-8 on the decoded
-// bytes.
+// A text's UTF-8 bytes, encoded (lone surrogates as U+FFFD, so it never
+// fails); and back, strict UTF-8 on the decoded bytes.
 std::u16string CodificaEsterna(const std::u16string& interno);
 std::u16string DecodificaEsterna(const std::u16string& memorizzato);
 

@@ -100,6 +100,30 @@ TEST(Utf, LoneSurrogatesHaveNoUtf8Form) {
   }
 }
 
+TEST(Utf, LoneSurrogatesAreReplacedOneForOneAndPairsKept) {
+  const char16_t hi = 0xD83D, lo = 0xDE00, fffd = 0xFFFD;
+  const struct {
+    std::u16string text, replaced;
+  } rows[] = {
+      {{hi}, {fffd}},
+      {{lo}, {fffd}},
+      {{u'a', hi}, {u'a', fffd}},                 // high at the very end
+      {{hi, u'b'}, {fffd, u'b'}},                 // high before a non-surrogate
+      {{lo, hi}, {fffd, fffd}},                   // the wrong way round
+      {{hi, hi, lo}, {fffd, hi, lo}},             // the second high pairs
+      {{hi, lo, lo}, {hi, lo, fffd}},             // a pair, then a stray low
+      {{hi, lo, u'x', 0xDBFF, 0xDFFF}, {hi, lo, u'x', 0xDBFF, 0xDFFF}},  // nothing to replace
+      {{}, {}},
+  };
+  for (const auto& row : rows) {
+    std::u16string text = row.text;
+    ReplaceLoneSurrogates(text);
+    EXPECT_EQ(text, row.replaced) << ToHex(EncodeText(row.text, TEncoding::UTF16LE));
+    // Afterwards the strict conversion accepts it, and reads back the same.
+    EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
+  }
+}
+
 TEST(Utf, Utf16LeKeepsCodeUnitsAsTheyAre) {
   // The password's key bytes: every code unit, low byte first, unchecked.
   const std::u16string lone(1, u'\xD800');

@@ -102,6 +102,24 @@ INSTANTIATE_TEST_SUITE_P(
                                           false, false}}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A lone surrogate, as a paste can leave one, does not stop the save: every
+// value is written, with U+FFFD in its place, and reads back so.
+TEST_F(SettingsOnWine, LoneSurrogatesAreStoredAsTheReplacementCharacter) {
+  const char16_t hi = 0xD83D, lo = 0xDE00;
+  ParametriConnessione() = {u"Z:", u"mario" + std::u16string(1, hi), u"pw" + std::u16string{lo, hi, lo} + u"!", true,
+                            true};
+  settings::SalvaParametri();
+  EXPECT_EQ(EnumValues(kSettingsKey).size(), 6u);
+  EXPECT_TRUE(ReadRaw(kRunKey, kRunEntry).has_value());
+  EXPECT_EQ(settings::RivelaValore(Stored(u"USER")), u"mario\uFFFD");
+
+  ParametriConnessione() = {};
+  settings::CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, u"mario\uFFFD");
+  EXPECT_EQ(ParametriConnessione().Password, u"pw\uFFFD\U0001F600!");
+  EXPECT_TRUE(ParametriConnessione().AutoRun);
+}
+
 TEST_F(SettingsOnWine, StoredLengthsFollowTheTwoLayers) {
   // n UTF-8 bytes -> stored characters, CR LF included.
   const struct {

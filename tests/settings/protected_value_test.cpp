@@ -200,6 +200,37 @@ TEST(OuterEncoder, RoundTripsEveryLengthUpTo400) {
   }
 }
 
+// Writing never fails: a lone surrogate is protected as U+FFFD, the
+// replacement Windows makes, while reading stays strict.
+TEST(ProtectedValue, LoneSurrogatesAreProtectedAsTheReplacementCharacter) {
+  const char16_t hi = 0xD83D, lo = 0xDE00;
+  const struct {
+    std::u16string value, reads_back;
+  } cases[] = {
+      {std::u16string(1, hi), u"\uFFFD"},
+      {std::u16string(1, lo), u"\uFFFD"},
+      {u"pw" + std::u16string(1, hi), u"pw\uFFFD"},                      // high at the very end
+      {std::u16string(1, hi) + u"x", u"\uFFFDx"},                        // high before a non-surrogate
+      {std::u16string{lo, hi}, u"\uFFFD\uFFFD"},                         // a pair the wrong way round
+      {std::u16string{hi, hi, lo}, u"\uFFFD\U0001F600"},                  // the second high pairs
+      {u"ok " + std::u16string{hi, lo} + u" ok", u"ok \U0001F600 ok"},    // a real pair is untouched
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "units: " << c.value.size());
+    std::u16string stored;
+    EXPECT_EQ(ErrorOf([&] { stored = ProteggiValore(c.value); }), "");
+    ExpectStoredGrammar(stored);
+    EXPECT_EQ(RivelaValore(stored), c.reads_back);
+    // Three UTF-8 bytes for U+FFFD, as for any character of the BMP.
+    EXPECT_EQ(DecodificaEsterna(stored).size(), 4 * ((Utf16ToUtf8(c.reads_back).size() + 8 + 2) / 3));
+    EXPECT_EQ(ErrorOf([&] { CodificaEsterna(c.value); }), "");
+  }
+  // Decrypting bytes that encode a surrogate is still refused.
+  const std::vector<std::uint8_t> surrogate = {0xED, 0xA0, 0xBD};
+  EXPECT_EQ(ErrorOf([&] { RivelaValore(CodificatoreEsterno().Encode(surrogate.data(), surrogate.size())); }),
+            kNoMapping);
+}
+
 TEST(ProtectedValue, CifraDecifraUsesTheGivenPasswordInBothDirections) {
   const std::u16string text = u"Zo\u00eb \U0001F511 p\u00e4ss";
   for (const std::u16string& password : {std::u16string(PasswordCifratura), std::u16string(u"x"),
