@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "cipher/utf.h"
-
 namespace qlx::cipher {
 
 namespace {
@@ -20,17 +18,6 @@ constexpr std::array<std::int8_t, 128> kDecodeTable = [] {
   return table;
 }();
 
-inline int ValueOf(char16_t c) noexcept { return c < 128 ? kDecodeTable[c] : kNotInAlphabet; }
-
-// Appends the 4 characters of one group of k = 1..3 bytes, padded with "=".
-void AppendGroup(std::u16string& out, const std::uint8_t* p, std::size_t k) {
-  const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (k > 1 ? std::uint32_t{p[1]} << 8 : 0u) | (k > 2 ? p[2] : 0u);
-  out.push_back(static_cast<char16_t>(kAlphabet[(v >> 18) & 63]));
-  out.push_back(static_cast<char16_t>(kAlphabet[(v >> 12) & 63]));
-  out.push_back(k > 1 ? static_cast<char16_t>(kAlphabet[(v >> 6) & 63]) : u'=');
-  out.push_back(k > 2 ? static_cast<char16_t>(kAlphabet[v & 63]) : u'=');
-}
-
 // Emits the complete bytes of `count` packed 6-bit values (count 0..4).
 void EmitBytes(std::uint32_t v, int count, std::uint8_t* out, std::size_t& n) {
   v <<= 6 * (4 - count);  // align as a full 24-bit group
@@ -40,12 +27,22 @@ void EmitBytes(std::uint32_t v, int count, std::uint8_t* out, std::size_t& n) {
 
 }  // namespace
 
+int Base64Value(char16_t c) noexcept { return c < 128 ? kDecodeTable[c] : kNotInAlphabet; }
+
+void AppendBase64Group(std::u16string& out, const std::uint8_t* p, std::size_t k) {
+  const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (k > 1 ? std::uint32_t{p[1]} << 8 : 0u) | (k > 2 ? p[2] : 0u);
+  out.push_back(static_cast<char16_t>(kAlphabet[(v >> 18) & 63]));
+  out.push_back(static_cast<char16_t>(kAlphabet[(v >> 12) & 63]));
+  out.push_back(k > 1 ? static_cast<char16_t>(kAlphabet[(v >> 6) & 63]) : u'=');
+  out.push_back(k > 2 ? static_cast<char16_t>(kAlphabet[v & 63]) : u'=');
+}
+
 std::u16string EncodeBase64Text(const MemoryStream& source) {
   const std::uint8_t* p = source.Memory();
   const std::size_t size = static_cast<std::size_t>(source.Size());
   std::u16string out;
   out.reserve((size + 2) / 3 * 4);
-  for (std::size_t i = 0; i < size; i += 3) AppendGroup(out, p + i, std::min<std::size_t>(3, size - i));
+  for (std::size_t i = 0; i < size; i += 3) AppendBase64Group(out, p + i, std::min<std::size_t>(3, size - i));
   return out;
 }
 
@@ -60,7 +57,7 @@ void DecodeBase64Text(const std::u16string& text, MemoryStream& destination) {
       const char16_t c = text[4 * g + taken];
       if (c == u'=') break;
       // A stray character decodes as 0: the group still counts.
-      const int value = ValueOf(c);
+      const int value = Base64Value(c);
       v = (v << 6) | static_cast<std::uint32_t>(value < 0 ? 0 : value);
     }
     std::size_t n = 0;
@@ -68,48 +65,6 @@ void DecodeBase64Text(const std::u16string& text, MemoryStream& destination) {
     destination.WriteBuffer(bytes, static_cast<std::int64_t>(n));
   }
   WipeBytes(bytes, sizeof bytes);
-}
-
-std::u16string TBase64LineEncoder::Encode(const std::uint8_t* bytes, std::size_t count) const {
-  const std::size_t whole = count / 3;
-  std::u16string out;
-  out.reserve((count + 2) / 3 * 4 + (groups_per_line_ > 0 ? whole / groups_per_line_ * 2 : 0));
-  for (std::size_t g = 0; g < whole; ++g) {
-    AppendGroup(out, bytes + 3 * g, 3);
-    if (groups_per_line_ > 0 && (g + 1) % static_cast<std::size_t>(groups_per_line_) == 0) out += u"\r\n";
-  }
-  if (count % 3 != 0) AppendGroup(out, bytes + 3 * whole, count % 3);
-  return out;
-}
-
-std::vector<std::uint8_t> TBase64LineEncoder::Decode(const std::u16string& text) const {
-  std::vector<std::uint8_t> out(text.size() / 4 * 3 + 3);
-  std::size_t n = 0;
-  std::uint32_t v = 0;
-  int pending = 0;
-  for (char16_t c : text) {
-    const int value = ValueOf(c);
-    if (value < 0) continue;
-    v = (v << 6) | static_cast<std::uint32_t>(value);
-    if (++pending == 4) {
-      EmitBytes(v, 4, out.data(), n);
-      v = 0;
-      pending = 0;
-    }
-  }
-  EmitBytes(v, pending, out.data(), n);
-  out.resize(n);
-  return out;
-}
-
-std::u16string TBase64LineEncoder::EncodeString(const std::u16string& text) const {
-  const std::vector<std::uint8_t> bytes = EncodeText(text, TEncoding::UTF8);
-  return Encode(bytes.data(), bytes.size());
-}
-
-std::u16string TBase64LineEncoder::DecodeString(const std::u16string& text) const {
-  const std::vector<std::uint8_t> bytes = Decode(text);
-  return DecodeText(bytes.data(), bytes.size(), TEncoding::UTF8);
 }
 
 }  // namespace qlx::cipher

@@ -2,7 +2,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "cipher/stream.h"
 
@@ -15,21 +14,11 @@ std::u16string EncodeBase64Text(const MemoryStream& source);
 // every character takes a position (nothing is skipped) and nothing raises.
 void DecodeBase64Text(const std::u16string& text, MemoryStream& destination);
 
-// The line-wrapping encoder of stored values: CR LF after every complete
-// run of `groups_per_line` groups of four (also at the very end); decoding
-// skips every character outside the alphabet.
-class TBase64LineEncoder {
- public:
-  explicit TBase64LineEncoder(int groups_per_line = 19) : groups_per_line_(groups_per_line) {}
-  std::u16string Encode(const std::uint8_t* bytes, std::size_t count) const;
-  std::vector<std::uint8_t> Decode(const std::u16string& text) const;
-  // The stored-value form: a text's UTF-8 bytes in, and back. Decoding
-  // raises the no-mapping error when the bytes are not valid UTF-8.
-  std::u16string EncodeString(const std::u16string& text) const;
-  std::u16string DecodeString(const std::u16string& text) const;
-
- private:
-  int groups_per_line_;
-};
+// The alphabet at the level of one group, for encoders with another
+// framing (the stored values' outer layer): the 4 characters of k = 1..3
+// bytes, "=" padded, appended to out; and the 6-bit value of a character,
+// -1 outside the alphabet ("=" included).
+void AppendBase64Group(std::u16string& out, const std::uint8_t* bytes, std::size_t k);
+int Base64Value(char16_t c) noexcept;
 
 }  // namespace qlx::cipher

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cipher/errors.h"
-#include "cipher/wipe.h"
+#include "base/errors.h"
+#include "base/wipe.h"
 
 namespace qlx::cipher {
 

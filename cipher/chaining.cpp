@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 
 namespace qlx::cipher {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/errors.h"
+#include "base/wipe.h"
 #include "cipher/base64.h"
-#include "cipher/errors.h"
 #include "cipher/library.h"
 #include "cipher/sha1.h"
 #include "cipher/stream_adapter.h"
-#include "cipher/wipe.h"
 
 namespace qlx::cipher {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "base/utf.h"
 #include "cipher/algorithm.h"
-#include "cipher/utf.h"
 
 namespace qlx::cipher {
 

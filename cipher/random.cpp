@@ -9,7 +9,13 @@ namespace {
 TRandomStream* g_instance = nullptr;
 // Owns the shared instance so that it is freed when the program ends.
 std::unique_ptr<TRandomStream> g_owned;
+TSeedSource* g_seed_source = nullptr;
 }  // namespace
+
+ScopedSeedSource::ScopedSeedSource(TSeedSource& source) noexcept : previous_(g_seed_source) {
+  g_seed_source = &source;
+}
+ScopedSeedSource::~ScopedSeedSource() { g_seed_source = previous_; }
 
 TRandomStream& TRandomStream::Instance() {
   if (g_instance == nullptr) g_owned = std::make_unique<TRandomStream>();
@@ -26,9 +32,12 @@ TRandomStream::~TRandomStream() {
 }
 
 void TRandomStream::Randomize() {
+  TSeedSource& source = g_seed_source != nullptr ? *g_seed_source : PlatformSeedSource();
   std::uint64_t seed = 0;
-  if (!ProviderSeed(seed)) seed = TimeStampCounter();
+  if (!source.ProviderSeed(seed)) seed = source.TimeStampCounter();
   FValue = seed;
+  // The provider's own bytes are never handed out: the first word read is
+  // already the stepped state.
   NextState();
 }
 

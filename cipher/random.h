@@ -33,9 +33,34 @@ class TRandomStream final : public Stream {
   std::int32_t FAvail = 0;
 };
 
-// Platform side of Randomize, one implementation per target: true and eight
-// bytes of cryptographic randomness (little-endian) when the provider answers.
-bool ProviderSeed(std::uint64_t& seed) noexcept;
-std::uint64_t TimeStampCounter() noexcept;
+// Where Randomize takes its seed: the platform's cryptographic provider,
+// and the processor's time-stamp counter when the provider does not answer.
+// Tests put a source of their own in its place (ScopedSeedSource).
+class TSeedSource {
+ public:
+  virtual ~TSeedSource() = default;
+  // True, with eight bytes of cryptographic randomness read as a
+  // little-endian number, when the provider answers; seed is not to be
+  // trusted otherwise.
+  virtual bool ProviderSeed(std::uint64_t& seed) noexcept = 0;
+  virtual std::uint64_t TimeStampCounter() noexcept = 0;
+};
+
+// The platform's own source. Its body is the OS platform library's
+// (platform/posix, platform/win32), linked by every program and test.
+TSeedSource& PlatformSeedSource() noexcept;
+
+// Installs a seed source for its own lifetime and restores the one that was
+// there before; with none installed, the platform's is used.
+class ScopedSeedSource {
+ public:
+  explicit ScopedSeedSource(TSeedSource& source) noexcept;
+  ~ScopedSeedSource();
+  ScopedSeedSource(const ScopedSeedSource&) = delete;
+  ScopedSeedSource& operator=(const ScopedSeedSource&) = delete;
+
+ private:
+  TSeedSource* previous_;
+};
 
 }  // namespace qlx::cipher

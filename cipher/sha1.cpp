@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cipher/wipe.h"
+#include "base/wipe.h"
 
 namespace qlx::cipher {
 

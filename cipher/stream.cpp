@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cipher/errors.h"
+#include "base/errors.h"
+#include "base/wipe.h"
 #include "cipher/random.h"
-#include "cipher/wipe.h"
 
 namespace qlx::cipher {
 

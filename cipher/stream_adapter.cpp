@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/errors.h"
+#include "base/utf.h"
+#include "base/wipe.h"
 #include "cipher/chaining.h"
-#include "cipher/errors.h"
 #include "cipher/random.h"
-#include "cipher/utf.h"
-#include "cipher/wipe.h"
 
 namespace qlx::cipher {
 

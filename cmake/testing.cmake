@@ -20,11 +20,12 @@ endif()
 # not registered.
 option(QLX_RUN_TESTS "Register the unit tests with CTest" ON)
 
-# qlx_add_gtest(name SOURCES ... LIBS ...)
+# qlx_add_gtest(name SOURCES ... LIBS ...): every test also links the OS
+# platform library, which holds the bodies of the wipe and the random seed.
 function(qlx_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${QLX_GMOCK} ${QLX_GTEST_MAIN})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} qlx_platform_os ${QLX_GMOCK} ${QLX_GTEST_MAIN})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   if(QLX_RUN_TESTS)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)

@@ -1,4 +1,4 @@
-// DecodeBase64Text and the stored values' line decoder on arbitrary text.
+// DecodeBase64Text and the stored values' outer line decoder on arbitrary text.
 // Neither may raise, and both must produce exactly the byte count their
 // grouping rules give; whatever the encoders make must decode back.
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include "cipher/base64.h"
 #include "cipher/stream.h"
 #include "harness.h"
+#include "settings/protected_value.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void CheckDecoders(const std::u16string& text) {
     QLX_FUZZ_CHECK(EncodeBase64Text(body) == text);
   }
 
-  const TBase64LineEncoder lines;
+  const qlx::settings::TBase64LineEncoder& lines = qlx::settings::CodificatoreEsterno();
   std::vector<std::uint8_t> bytes;
   qlx::fuzz::Guarded([&] { bytes = lines.Decode(text); }, {});
   std::u16string alphabet_only;
@@ -70,7 +71,7 @@ void CheckRoundTrips(const std::uint8_t* data, std::size_t size) {
   DecodeBase64Text(text, back);
   QLX_FUZZ_CHECK(back.Bytes() == std::vector<std::uint8_t>(data, data + size));
 
-  const TBase64LineEncoder lines;
+  const qlx::settings::TBase64LineEncoder& lines = qlx::settings::CodificatoreEsterno();
   const std::u16string stored = lines.Encode(data, size);
   // 76 characters and CR LF per full line of 57 bytes.
   QLX_FUZZ_CHECK(stored.size() == (size + 2) / 3 * 4 + size / 57 * 2);

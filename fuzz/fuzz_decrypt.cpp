@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/utf.h"
 #include "cipher/base64.h"
 #include "cipher/codec.h"
 #include "cipher/library.h"
 #include "cipher/stream.h"
-#include "cipher/utf.h"
 #include "harness.h"
 
 namespace {

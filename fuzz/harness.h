@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 
 namespace qlx::fuzz {
 

@@ -10,14 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "cipher/base64.h"
-#include "cipher/codec.h"
-#include "cipher/library.h"
-#include "cipher/utf.h"
+#include "base/utf.h"
+#include "settings/protected_value.h"
 
 namespace {
 
-using namespace qlx::cipher;
 namespace fs = std::filesystem;
 
 fs::path g_root;
@@ -44,17 +41,9 @@ std::string Utf16Le(const std::u16string& text) {
   return out;
 }
 
+// The inner text, as the settings store makes it.
 std::u16string Protect(const std::u16string& setting) {
-  TCryptographicLibrary library;
-  TCodec codec;
-  codec.SetCryptoLibrary(&library);
-  codec.SetStreamCipherId(u"native.StreamToBlock");
-  codec.SetChainModeId(u"native.CBC");
-  codec.SetBlockCipherId(u"native.Blowfish");
-  codec.SetPassword(u"K7Rp4mzq");
-  std::u16string inner;
-  codec.EncryptString(setting, inner, qlx::TEncoding::UTF8);
-  return inner;
+  return qlx::settings::CriptaStringa(qlx::settings::PasswordCifratura, setting);
 }
 
 std::u16string Repeat(const std::u16string& s, int n) {
@@ -97,9 +86,8 @@ int main(int argc, char** argv) {
     if (!row.text.empty()) Write("fuzz_base64", std::string(row.name) + ".u16", Utf16Le(row.text));
   }
   // Stored values: an outer line-wrapped layer over real inner texts.
-  const TBase64LineEncoder outer;
-  Write("fuzz_base64", "stored_35.txt", Latin1(outer.EncodeString(Protect(Repeat(u"a", 35)))));
-  Write("fuzz_base64", "stored_161.txt", Latin1(outer.EncodeString(Protect(Repeat(u"a", 161)))));
+  Write("fuzz_base64", "stored_35.txt", Latin1(qlx::settings::ProteggiValore(Repeat(u"a", 35))));
+  Write("fuzz_base64", "stored_161.txt", Latin1(qlx::settings::ProteggiValore(Repeat(u"a", 161))));
 
   // Codec: ciphertexts of the settings the unit tests store, plus damage.
   const struct {

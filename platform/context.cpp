@@ -1,6 +1,6 @@
 #include "platform/context.h"
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 
 namespace qlx::platform {
 

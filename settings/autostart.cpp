@@ -1,9 +1,8 @@
 #include "settings/autostart.h"
 
-#include "cipher/errors.h"
 #include "platform/context.h"
-#include "settings/record.h"
 #include "platform/registry.h"
+#include "settings/record.h"
 #include "settings/store.h"
 
 namespace qlx::settings {
@@ -19,8 +18,7 @@ void ScriviVoceRun(const std::u16string& testo) {
   Registry& registro = CurrentRegistry();
   RegKey chiave(registro, registro.OpenKey(DallaRadice(kChiaveRun), access::kAllAccess));
   if (!chiave) return;
-  if (!registro.SetString(chiave.Get(), kVoceRun, testo))
-    throw Error(TestoErroreRegistro("Failed to set data for '%s'", kVoceRun));
+  ScriviStringaRegistro(registro, chiave.Get(), kVoceRun, testo);
 }
 
 }  // namespace

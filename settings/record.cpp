@@ -1,6 +1,6 @@
 #include "settings/record.h"
 
-#include "cipher/wipe.h"
+#include "base/wipe.h"
 
 namespace qlx::settings {
 

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "cipher/errors.h"
-#include "cipher/utf.h"
-#include "cipher/wipe.h"
-#include "settings/autostart.h"
+#include "base/errors.h"
+#include "base/utf.h"
+#include "base/wipe.h"
 #include "platform/context.h"
+#include "settings/autostart.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"
 
@@ -104,12 +104,16 @@ std::u16string LeggiStringaRegistro(Registry& registro, Registry::Key chiave, co
   return testo;
 }
 
+void ScriviStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome,
+                           const std::u16string& testo) {
+  if (!registro.SetString(chiave, nome, testo)) throw Error(TestoErroreRegistro(kFailedToSet, nome));
+}
+
 void ScriviValoreCifrato(const std::u16string& nome, const std::u16string& valore) {
   Registry& registro = CurrentRegistry();
   RegKey chiave = ApriChiaveParametri(registro);
   if (!chiave) return;
-  if (!registro.SetString(chiave.Get(), nome, ProteggiValore(valore)))
-    throw Error(TestoErroreRegistro(kFailedToSet, nome));
+  ScriviStringaRegistro(registro, chiave.Get(), nome, ProteggiValore(valore));
 }
 
 void LeggiValoreCifrato(const std::u16string& nome, std::u16string& valore) {

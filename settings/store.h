@@ -41,6 +41,10 @@ bool ParametriCompleti();
 // absent or empty data give empty text. Never reads past the data the
 // registry returned, whatever its byte count.
 std::u16string LeggiStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome);
+// Writes a REG_SZ value; a refused write raises "Failed to set data for
+// '%s'" with the value name (settings values and the Run entry alike).
+void ScriviStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome,
+                           const std::u16string& testo);
 
 // "...'%s'..." with the value name, for the registry layer's errors.
 std::string TestoErroreRegistro(std::string_view schema, const std::u16string& nome);

@@ -1,4 +1,4 @@
-#include "cipher/wipe.h"
+#include "base/wipe.h"
 
 #include <cstring>
 

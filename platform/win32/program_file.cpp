@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 #include "platform/win32/text.h"
 
 namespace qlx::platform {

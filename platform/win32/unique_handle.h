@@ -2,6 +2,7 @@
 // One move-only owner for every Win32 handle kind, so that no logic code
 // calls a close function by hand.
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -77,6 +78,11 @@ struct ValidProcessInformation {
 struct DestroyMenuHandle {
   void operator()(HMENU menu) const noexcept { DestroyMenu(menu); }
 };
+struct ReleaseCryptContext {
+  void operator()(HCRYPTPROV provider) const noexcept { CryptReleaseContext(provider, 0); }
+};
+// A provider handle is a pointer-sized integer, not a pointer; 0 is none.
+static_assert(sizeof(HCRYPTPROV) == sizeof(void*));
 struct DestroyIconHandle {
   void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
 };
@@ -90,8 +96,14 @@ using unique_handle = unique_any<HANDLE, detail::CloseKernelHandle, detail::Vali
 using unique_process_information =
     unique_any<PROCESS_INFORMATION, detail::CloseProcessInformation, detail::ValidProcessInformation>;
 using unique_hmenu = unique_any<HMENU, detail::DestroyMenuHandle>;
+// Only for icons the program itself creates (CreateIconIndirect, CopyIcon,
+// LoadIconMetric, LoadImageW without LR_SHARED). An icon loaded as a shared
+// resource (LoadIconW, LoadImageW with LR_SHARED) belongs to the system and
+// must never be destroyed: keep it as a plain HICON, never in this owner.
 using unique_hicon = unique_any<HICON, detail::DestroyIconHandle>;
 using unique_hbrush = unique_any<HBRUSH, detail::DeleteGdiObject>;
 using unique_hfont = unique_any<HFONT, detail::DeleteGdiObject>;
+// CryptAcquireContextW's provider context.
+using unique_hcryptprov = unique_any<HCRYPTPROV, detail::ReleaseCryptContext>;
 
 }  // namespace qlx::platform

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "cipher/wipe.h"
+#include "base/wipe.h"
 
 namespace qlx {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 #include "tests/cipher/blowfish_vectors.h"
 #include "tests/cipher/primitives_util.h"
 

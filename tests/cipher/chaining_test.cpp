@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errors.h"
 #include "cipher/blowfish.h"
-#include "cipher/errors.h"
 #include "tests/cipher/primitives_util.h"
 
 namespace qlx::cipher::test {

@@ -6,13 +6,13 @@
 #include <array>
 #include <functional>
 
+#include "base/errors.h"
+#include "base/utf.h"
 #include "cipher/base64.h"
 #include "cipher/blowfish.h"
-#include "cipher/errors.h"
 #include "cipher/library.h"
 #include "cipher/random.h"
 #include "cipher/sha1.h"
-#include "cipher/utf.h"
 #include "tests/cipher/engine_doubles.h"
 #include "tests/cipher/engine_kat.h"
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errors.h"
 #include "cipher/blowfish.h"
 #include "cipher/chaining.h"
 #include "cipher/codec.h"
-#include "cipher/errors.h"
 #include "cipher/stream_adapter.h"
 #include "tests/cipher/engine_doubles.h"
 

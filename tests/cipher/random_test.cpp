@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/cipher/engine_doubles.h"
 
 namespace qlx::cipher {
@@ -69,14 +71,81 @@ TEST(RandomStream, ZeroOrNegativeCountLeavesState) {
   EXPECT_EQ(rest, Bytes(le.begin() + 3, le.end()));
 }
 
-TEST(RandomStream, RandomizeHandsOutTheSteppedState) {
-  TRandomStream r;
-  for (int i = 0; i < 3; ++i) {
-    r.Randomize();
-    const std::uint64_t state = r.Seed();
-    EXPECT_EQ(ReadN(r, 8), testing::LittleEndian(state));
-    EXPECT_EQ(ReadN(r, 8), testing::LittleEndian(state * kMultiplier + 1));
+// A seed source whose answers the test chooses. A refusing provider still
+// scribbles on its out-parameter, which Randomize must not take for a seed.
+class ChosenSeedSource final : public TSeedSource {
+ public:
+  std::optional<std::uint64_t> provider;  // nullopt: the provider refuses
+  std::uint64_t counter = 0;
+  int provider_calls = 0;
+  int counter_calls = 0;
+
+  bool ProviderSeed(std::uint64_t& seed) noexcept override {
+    ++provider_calls;
+    seed = provider.value_or(0x5C5C5C5C5C5C5C5Cull);
+    return provider.has_value();
   }
+  std::uint64_t TimeStampCounter() noexcept override {
+    ++counter_calls;
+    return counter;
+  }
+};
+
+TEST(RandomStream, FirstBytesAreTheSteppedProviderSeedNeverItsOwn) {
+  for (std::uint64_t p : {0ull, 1ull, 0x0123456789ABCDEFull, 0xFFFFFFFFFFFFFFFFull}) {
+    SCOPED_TRACE(p);
+    ChosenSeedSource source;
+    source.provider = p;
+    ScopedSeedSource scope(source);
+    TRandomStream r;  // seeds itself once, at construction
+    const Bytes first = ReadN(r, 8);
+    EXPECT_NE(first, testing::LittleEndian(p));
+    EXPECT_EQ(first, testing::LittleEndian(p * kMultiplier + 1));
+    EXPECT_EQ(ReadN(r, 8), testing::LittleEndian((p * kMultiplier + 1) * kMultiplier + 1));
+    EXPECT_EQ(source.provider_calls, 1);
+    EXPECT_EQ(source.counter_calls, 0);  // the counter is only the fallback
+
+    // Reseeding mid-word drops the unread bytes and steps the new seed.
+    ReadN(r, 3);
+    source.provider = ~p;
+    r.Randomize();
+    EXPECT_EQ(ReadN(r, 8), testing::LittleEndian(~p * kMultiplier + 1));
+    EXPECT_EQ(source.provider_calls, 2);
+  }
+}
+
+TEST(RandomStream, RefusingProviderFallsBackToTheSteppedCounter) {
+  ChosenSeedSource source;
+  source.counter = 0x00000123456789ABull;
+  ScopedSeedSource scope(source);
+  TRandomStream r;
+  EXPECT_EQ(source.provider_calls, 1);
+  EXPECT_EQ(source.counter_calls, 1);
+  EXPECT_EQ(ReadN(r, 8), testing::LittleEndian(source.counter * kMultiplier + 1));
+  EXPECT_EQ(ReadN(r, 8), testing::LittleEndian((source.counter * kMultiplier + 1) * kMultiplier + 1));
+}
+
+TEST(RandomStream, ScopedSourcesNestAndTheyRestoreThePlatformOne) {
+  ChosenSeedSource outer, inner;
+  outer.provider = 10;
+  inner.provider = 20;
+  {
+    ScopedSeedSource outer_scope(outer);
+    {
+      ScopedSeedSource inner_scope(inner);
+      TRandomStream r;
+      EXPECT_EQ(r.Seed(), 20 * kMultiplier + 1);
+    }
+    TRandomStream r;
+    EXPECT_EQ(r.Seed(), 10 * kMultiplier + 1);
+  }
+  EXPECT_EQ(outer.provider_calls, 1);
+  EXPECT_EQ(inner.provider_calls, 1);
+  // Back on the platform's source: it answers, or the counter does; either
+  // way two streams do not start alike.
+  TRandomStream a, b;
+  EXPECT_EQ(outer.provider_calls + inner.provider_calls, 2);
+  EXPECT_NE(ReadN(a, 8), ReadN(b, 8));
 }
 
 TEST(RandomStream, SharedInstanceAndWriteOnlySurface) {

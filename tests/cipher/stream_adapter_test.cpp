@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errors.h"
 #include "cipher/blowfish.h"
 #include "cipher/chaining.h"
-#include "cipher/errors.h"
 #include "cipher/random.h"
 #include "tests/cipher/engine_doubles.h"
 

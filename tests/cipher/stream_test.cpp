@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 #include "cipher/random.h"
 #include "tests/cipher/engine_doubles.h"
 

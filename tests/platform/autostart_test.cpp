@@ -6,7 +6,7 @@
 #include <string>
 #include <tuple>
 
-#include "cipher/utf.h"
+#include "base/utf.h"
 #include "platform/win32/program_file.h"
 #include "settings/protected_value.h"
 #include "tests/platform/settings_fixture.h"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
+#include "base/utf.h"
 #include "cipher/base64.h"
-#include "cipher/errors.h"
 #include "cipher/stream.h"
-#include "cipher/utf.h"
 #include "settings/protected_value.h"
 #include "tests/platform/settings_fixture.h"
 
@@ -102,6 +102,24 @@ INSTANTIATE_TEST_SUITE_P(
                                           false, false}}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A lone surrogate, as a paste can leave one, does not stop the save: every
+// value is written, with U+FFFD in its place, and reads back so.
+TEST_F(SettingsOnWine, LoneSurrogatesAreStoredAsTheReplacementCharacter) {
+  const char16_t hi = 0xD83D, lo = 0xDE00;
+  ParametriConnessione() = {u"Z:", u"mario" + std::u16string(1, hi), u"pw" + std::u16string{lo, hi, lo} + u"!", true,
+                            true};
+  settings::SalvaParametri();
+  EXPECT_EQ(EnumValues(kSettingsKey).size(), 6u);
+  EXPECT_TRUE(ReadRaw(kRunKey, kRunEntry).has_value());
+  EXPECT_EQ(settings::RivelaValore(Stored(u"USER")), u"mario\uFFFD");
+
+  ParametriConnessione() = {};
+  settings::CaricaParametri();
+  EXPECT_EQ(ParametriConnessione().User, u"mario\uFFFD");
+  EXPECT_EQ(ParametriConnessione().Password, u"pw\uFFFD\U0001F600!");
+  EXPECT_TRUE(ParametriConnessione().AutoRun);
+}
+
 TEST_F(SettingsOnWine, StoredLengthsFollowTheTwoLayers) {
   // n UTF-8 bytes -> stored characters, CR LF included.
   const struct {
@@ -141,7 +159,7 @@ TEST_F(SettingsOnWine, NoValueHoldsThePasswordOrUserInClear) {
   auto values = EnumValues(kSettingsKey);
   ASSERT_EQ(values.size(), 6u);
   for (const auto& run : EnumValues(kRunKey)) values.push_back(run);
-  const cipher::TBase64LineEncoder outer;
+  const settings::TBase64LineEncoder& outer = settings::CodificatoreEsterno();
   for (const auto& value : values) {
     for (const auto& secret : {password, user}) {
       const auto utf16 = Bytes(secret, false), utf8 = Utf8(secret);

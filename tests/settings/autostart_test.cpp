@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "cipher/utf.h"
-#include "settings/protected_value.h"
+#include "base/utf.h"
 #include "platform/registry.h"
+#include "settings/protected_value.h"
 #include "settings/store.h"
 #include "tests/settings/fixture.h"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 #include "platform/context.h"
 #include "settings/record.h"
 #include "tests/settings/memory_registry.h"

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "cipher/utf.h"
+#include "base/utf.h"
 #include "tests/settings/fixture.h"
 
 namespace qlx::settings {
@@ -133,6 +134,101 @@ TEST(ProtectedValue, InnerTextsTooShortForANonceReadAsEmpty) {
     EXPECT_EQ(DecriptaStringa(PasswordCifratura, inner), u"") << Utf16ToUtf8(inner);
     EXPECT_EQ(RivelaValore(CodificaEsterna(inner)), u"") << Utf16ToUtf8(inner);
   }
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(OuterEncoder, BreaksAfterEvery19thGroupAndCountsPaddingForNoLine) {
+  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  const struct {
+    std::size_t bytes, length;
+    bool ends_with_crlf;
+  } rows[] = {{0, 0, false},   {1, 4, false},   {56, 76, false},   {57, 78, true},     {58, 82, false},
+              {60, 82, false}, {114, 156, true}, {115, 160, false}, {216, 294, false}, {228, 312, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.bytes);
+    const Bytes data(row.bytes, 0x5A);
+    const std::u16string text = enc.Encode(data.data(), data.size());
+    EXPECT_EQ(text.size(), row.length);
+    EXPECT_EQ(text.size() >= 2 && text.substr(text.size() - 2) == u"\r\n", row.ends_with_crlf);
+    // Every full line is 76 characters.
+    for (std::size_t at = text.find(u"\r\n"), start = 0; at != std::u16string::npos;
+         start = at + 2, at = text.find(u"\r\n", start))
+      EXPECT_EQ(at - start, 76u);
+    EXPECT_EQ(enc.Decode(text), data);
+  }
+  // 1 byte left over: its group follows the last CR LF with "==".
+  const Bytes d58(58, 1);
+  const std::u16string t58 = enc.Encode(d58.data(), d58.size());
+  EXPECT_EQ(t58.substr(76, 2), u"\r\n");
+  EXPECT_EQ(t58.substr(80), u"==");
+}
+
+TEST(OuterEncoder, DecodingSkipsEverythingOutsideTheAlphabet) {
+  const std::u16string plain = u"The quick brown fox jumps over the lazy dog, perch\u00e8 again and again and again.";
+  const std::u16string text = CodificaEsterna(plain);
+  ASSERT_NE(text.find(u"\r\n"), std::u16string::npos);
+  std::u16string lf_only, blanks, joined;
+  for (char16_t c : text) {
+    if (c == u'\r') continue;
+    lf_only += c;
+    blanks += c == u'\n' ? u' ' : c;
+    if (c != u'\n') joined += c;
+  }
+  for (const auto& variant : {text, lf_only, blanks, joined, u"\t" + text + u"=\r\n", u"\u00e9" + text})
+    EXPECT_EQ(DecodificaEsterna(variant), plain);
+  // Remainders: 2 chars give 1 byte, 3 give 2, 1 gives nothing; "=" is skipped.
+  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  EXPECT_EQ(enc.Decode(u"Zg"), (Bytes{'f'}));
+  EXPECT_EQ(enc.Decode(u"Zm8"), (Bytes{'f', 'o'}));
+  EXPECT_EQ(enc.Decode(u"Zm9vY"), (Bytes{'f', 'o', 'o'}));
+  EXPECT_EQ(enc.Decode(u"Z=m=9=v"), (Bytes{'f', 'o', 'o'}));
+  EXPECT_EQ(enc.Decode(u"+/+/"), (Bytes{0xFB, 0xFF, 0xBF}));
+  EXPECT_TRUE(enc.Decode(u"\r\n\r\n").empty());
+}
+
+TEST(OuterEncoder, RoundTripsEveryLengthUpTo400) {
+  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  std::mt19937 rng(2);
+  for (std::size_t n = 0; n <= 400; ++n) {
+    Bytes data(n);
+    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+    const std::u16string text = enc.Encode(data.data(), data.size());
+    const std::size_t m = (n + 2) / 3 * 4;
+    ASSERT_EQ(text.size(), m + 2 * (n / 57)) << n;
+    ASSERT_EQ(enc.Decode(text), data) << n;
+  }
+}
+
+// Writing never fails: a lone surrogate is protected as U+FFFD, the
+// replacement Windows makes, while reading stays strict.
+TEST(ProtectedValue, LoneSurrogatesAreProtectedAsTheReplacementCharacter) {
+  const char16_t hi = 0xD83D, lo = 0xDE00;
+  const struct {
+    std::u16string value, reads_back;
+  } cases[] = {
+      {std::u16string(1, hi), u"\uFFFD"},
+      {std::u16string(1, lo), u"\uFFFD"},
+      {u"pw" + std::u16string(1, hi), u"pw\uFFFD"},                      // high at the very end
+      {std::u16string(1, hi) + u"x", u"\uFFFDx"},                        // high before a non-surrogate
+      {std::u16string{lo, hi}, u"\uFFFD\uFFFD"},                         // a pair the wrong way round
+      {std::u16string{hi, hi, lo}, u"\uFFFD\U0001F600"},                  // the second high pairs
+      {u"ok " + std::u16string{hi, lo} + u" ok", u"ok \U0001F600 ok"},    // a real pair is untouched
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "units: " << c.value.size());
+    std::u16string stored;
+    EXPECT_EQ(ErrorOf([&] { stored = ProteggiValore(c.value); }), "");
+    ExpectStoredGrammar(stored);
+    EXPECT_EQ(RivelaValore(stored), c.reads_back);
+    // Three UTF-8 bytes for U+FFFD, as for any character of the BMP.
+    EXPECT_EQ(DecodificaEsterna(stored).size(), 4 * ((Utf16ToUtf8(c.reads_back).size() + 8 + 2) / 3));
+    EXPECT_EQ(ErrorOf([&] { CodificaEsterna(c.value); }), "");
+  }
+  // Decrypting bytes that encode a surrogate is still refused.
+  const std::vector<std::uint8_t> surrogate = {0xED, 0xA0, 0xBD};
+  EXPECT_EQ(ErrorOf([&] { RivelaValore(CodificatoreEsterno().Encode(surrogate.data(), surrogate.size())); }),
+            kNoMapping);
 }
 
 TEST(ProtectedValue, CifraDecifraUsesTheGivenPasswordInBothDirections) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/utf.h"
+#include "base/utf.h"
 #include "settings/protected_value.h"
 #include "tests/settings/fixture.h"
 
@@ -95,6 +95,29 @@ TEST_F(Store, SaveWritesSixProtectedValuesInOrderAndLoadReadsThemBack) {
   EXPECT_EQ(registry.LogOf("create").size(), 7u + 5u);
   EXPECT_EQ(registry.LogOf("close").size(), registry.LogOf("create").size() + registry.LogOf("open").size());
   EXPECT_EQ(registry.OpenHandles(), 0u);
+}
+
+// A text pasted with half a surrogate pair must not stop the save after
+// its first values: it is stored as Windows would store it, with U+FFFD.
+TEST_F(Store, LoneSurrogatesAreSavedAsTheReplacementCharacterAndTheSaveCompletes) {
+  const char16_t hi = 0xD83D, lo = 0xDE00;
+  program.path = u"C:\\QLX" + std::u16string(1, lo) + u"\\QLXDrive.exe";
+  Fill(u"Z:" + std::u16string(1, hi), u"mario" + std::u16string(1, lo), u"pw" + std::u16string{lo, hi} + u"!", true,
+       true);
+  EXPECT_EQ(ErrorOf([] { SalvaParametri(); }), "");
+  EXPECT_EQ(registry.Values(kSettingsKey).size(), 6u);
+  EXPECT_EQ(Revealed(u"ConfigIniFilesPath"), u"C:\\QLX\uFFFD\\QLXDrive.exe");
+  // The Run entry is in clear and takes the path as it is.
+  EXPECT_EQ(registry.GetText(kRunKey, u"QLXDrive"), program.path);
+
+  ParametriConnessione() = {};
+  CaricaParametri();
+  const auto& p = ParametriConnessione();
+  EXPECT_EQ(p.PathDrive, u"Z:\uFFFD");
+  EXPECT_EQ(p.User, u"mario\uFFFD");
+  EXPECT_EQ(p.Password, u"pw\uFFFD\uFFFD!");
+  EXPECT_TRUE(p.AutoConnect);
+  EXPECT_TRUE(p.AutoRun);
 }
 
 TEST_F(Store, PasswordNeverReachesTheRegistryInClear) {

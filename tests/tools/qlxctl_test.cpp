@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cipher/utf.h"
+#include "base/utf.h"
 #include "settings/autostart.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <set>
 
-#include "cipher/errors.h"
-#include "cipher/utf.h"
-#include "cipher/wipe.h"
+#include "base/errors.h"
+#include "base/utf.h"
+#include "base/wipe.h"
 #include "platform/context.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"

@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "cipher/errors.h"
-#include "cipher/utf.h"
+#include "base/errors.h"
+#include "base/utf.h"
 #include "tools/qlxctl/cli.h"
 
 int main(int argc, char** argv) {

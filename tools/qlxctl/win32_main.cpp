@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "cipher/utf.h"
-#include "cipher/wipe.h"
+#include "base/utf.h"
+#include "base/wipe.h"
+#include "platform/context.h"
 #include "platform/win32/program_file.h"
 #include "platform/win32/registry.h"
-#include "platform/context.h"
 #include "settings/record.h"
 #include "settings/store.h"
 #include "tools/qlxctl/cli.h"

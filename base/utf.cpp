@@ -1,6 +1,6 @@
-#include "cipher/utf.h"
+#include "base/utf.h"
 
-#include "cipher/errors.h"
+#include "base/errors.h"
 
 namespace qlx {
 
@@ -120,6 +120,15 @@ std::string Utf16ToUtf8(const std::u16string& text) {
   out.reserve(text.size() * 3);
   AppendUtf8(text.data(), text.size(), out);
   return out;
+}
+
+void ReplaceLoneSurrogates(std::u16string& text) noexcept {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+      ++i;  // a pair: both halves stay
+    else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i]))
+      text[i] = kReplacementCharacter;
+  }
 }
 
 std::u16string Utf8ToUtf16(const std::string& text) {

@@ -19,4 +19,10 @@ std::u16string DecodeText(const std::uint8_t* bytes, std::size_t count, TEncodin
 std::string Utf16ToUtf8(const std::u16string& text);
 std::u16string Utf8ToUtf16(const std::string& text);
 
+// What Windows' own UTF-16 to UTF-8 conversion does with a surrogate that
+// is not half of a pair: U+FFFD in its place. One unit for one, so the
+// length stays; pairs are kept. Afterwards the text always has a UTF-8 form.
+inline constexpr char16_t kReplacementCharacter = u'\xFFFD';
+void ReplaceLoneSurrogates(std::u16string& text) noexcept;
+
 }  // namespace qlx

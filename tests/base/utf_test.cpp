@@ -1,18 +1,35 @@
-#include "cipher/utf.h"
+#include "base/utf.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
-#include "cipher/errors.h"
-#include "tests/cipher/primitives_util.h"
+#include "base/errors.h"
 
 namespace qlx {
 namespace {
 
-using cipher::test::Bytes;
-using cipher::test::FromHex;
-using cipher::test::ToHex;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes FromHex(const std::string& hex) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+std::string ToHex(const Bytes& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (std::uint8_t b : bytes) {
+    hex += digits[b >> 4];
+    hex += digits[b & 15];
+  }
+  return hex;
+}
 
 TEST(Utf, RoundTripsNonAsciiAndAstralText) {
   const struct {
@@ -80,6 +97,30 @@ TEST(Utf, LoneSurrogatesHaveNoUtf8Form) {
                                       std::u16string(1, u'\xDE00') + u'\xD83D', std::u16string(u"x") + u'\xDBFF'}) {
     EXPECT_EQ(FailureOf([&] { EncodeText(text, TEncoding::UTF8); }), kNoMappingText);
     EXPECT_EQ(FailureOf([&] { Utf16ToUtf8(text); }), kNoMappingText);
+  }
+}
+
+TEST(Utf, LoneSurrogatesAreReplacedOneForOneAndPairsKept) {
+  const char16_t hi = 0xD83D, lo = 0xDE00, fffd = 0xFFFD;
+  const struct {
+    std::u16string text, replaced;
+  } rows[] = {
+      {{hi}, {fffd}},
+      {{lo}, {fffd}},
+      {{u'a', hi}, {u'a', fffd}},                 // high at the very end
+      {{hi, u'b'}, {fffd, u'b'}},                 // high before a non-surrogate
+      {{lo, hi}, {fffd, fffd}},                   // the wrong way round
+      {{hi, hi, lo}, {fffd, hi, lo}},             // the second high pairs
+      {{hi, lo, lo}, {hi, lo, fffd}},             // a pair, then a stray low
+      {{hi, lo, u'x', 0xDBFF, 0xDFFF}, {hi, lo, u'x', 0xDBFF, 0xDFFF}},  // nothing to replace
+      {{}, {}},
+  };
+  for (const auto& row : rows) {
+    std::u16string text = row.text;
+    ReplaceLoneSurrogates(text);
+    EXPECT_EQ(text, row.replaced) << ToHex(EncodeText(row.text, TEncoding::UTF16LE));
+    // Afterwards the strict conversion accepts it, and reads back the same.
+    EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
   }
 }
 
