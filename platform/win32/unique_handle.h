@@ -86,6 +86,9 @@ static_assert(sizeof(HCRYPTPROV) == sizeof(void*));
 struct DestroyIconHandle {
   void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
 };
+struct FreeLocal {
+  void operator()(HLOCAL memory) const noexcept { LocalFree(memory); }
+};
 struct DeleteGdiObject {
   void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
 };
@@ -95,6 +98,7 @@ using unique_hkey = unique_any<HKEY, detail::CloseKey>;
 using unique_handle = unique_any<HANDLE, detail::CloseKernelHandle, detail::ValidKernelHandle>;
 using unique_process_information =
     unique_any<PROCESS_INFORMATION, detail::CloseProcessInformation, detail::ValidProcessInformation>;
+using unique_hlocal = unique_any<HLOCAL, detail::FreeLocal>;
 using unique_hmenu = unique_any<HMENU, detail::DestroyMenuHandle>;
 // Only for icons the program itself creates (CreateIconIndirect, CopyIcon,
 // LoadIconMetric, LoadImageW without LR_SHARED). An icon loaded as a shared
