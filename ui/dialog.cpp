@@ -174,9 +174,19 @@ void TfmDrive::Disponi(UINT dpi) {
       SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), campo);
     }
   }
-  RECT finestra = RettangoloFinestraPerClient(larghezza, altezza, kStile, kStileEsteso, dpi);
-  SetWindowPos(window_.get(), nullptr, 0, 0, finestra.right - finestra.left, finestra.bottom - finestra.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The frame's size is measured, not computed for the DPI: a window whose
+  // frame the system does not scale keeps the frame it has.
+  for (int prova = 0; prova < 2; ++prova) {
+    RECT finestra{};
+    RECT client{};
+    GetWindowRect(window_.get(), &finestra);
+    GetClientRect(window_.get(), &client);
+    if (client.right == larghezza && client.bottom == altezza) break;
+    const int cornice_x = (finestra.right - finestra.left) - client.right;
+    const int cornice_y = (finestra.bottom - finestra.top) - client.bottom;
+    SetWindowPos(window_.get(), nullptr, 0, 0, larghezza + cornice_x, altezza + cornice_y,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   if (nuovo) font_ = std::move(nuovo);
   if (theme_ != nullptr) theme_->CambioDpi(window_.get(), dpi);
   InvalidateRect(window_.get(), nullptr, TRUE);
@@ -317,6 +327,10 @@ LRESULT CALLBACK TfmDrive::Procedura(HWND window, UINT message, WPARAM wparam, L
 
 LRESULT TfmDrive::Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
+    case WM_NCCREATE:
+      // Where Windows offers it, the title bar scales with the monitor too.
+      AbilitaScalaCornice(window);
+      break;
     case WM_COMMAND:
       if (lparam != 0) Comando(LOWORD(wparam), HIWORD(wparam));
       return 0;

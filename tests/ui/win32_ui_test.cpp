@@ -301,6 +301,43 @@ TEST_F(Win32Ui, LayoutFontAndFieldsMatchTheDesignAtTheWindowsDpi) {
   EXPECT_GE(SendMessageW(ComboEdit(), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
 }
 
+TEST_F(Win32Ui, ADpiChangeLaysTheDialogOutAgain) {
+  const int before = static_cast<int>(ui::DpiFinestra(dialog));
+  for (int dpi : {144, 120, before}) {
+    RECT suggested{100, 50, 100 + 600, 50 + 400};
+    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT client{};
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(client.right, ui::Scala(379, dpi)) << dpi;
+    EXPECT_EQ(client.bottom, ui::Scala(192, dpi)) << dpi;
+    RECT window{};
+    GetWindowRect(dialog, &window);
+    EXPECT_EQ(window.left, 100);
+    EXPECT_EQ(window.top, 50);
+    for (Parte p : {Parte::edUtente, Parte::cbAutoConnect, Parte::btAnnulla}) {
+      HWND h = Control(p);
+      RECT r{};
+      GetWindowRect(h, &r);
+      MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+      EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}),
+                ui::Scala(ui::Descrizione(p).posizione, dpi))
+          << static_cast<int>(p) << " at " << dpi;
+    }
+    RECT panel{};
+    GetWindowRect(Control(Parte::Panel1), &panel);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&panel), 2);
+    EXPECT_EQ(panel.bottom, client.bottom) << "Panel1 stays docked at " << dpi;
+    EXPECT_EQ(panel.right, client.right);
+    LOGFONTW font{};
+    ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(Parte::btsalva), WM_GETFONT, 0, 0)),
+                           sizeof font, &font));
+    EXPECT_EQ(font.lfHeight, -ui::Scala(13, dpi));
+    RECT combo{};
+    GetWindowRect(Control(Parte::cbDrive), &combo);
+    EXPECT_EQ(combo.bottom - combo.top, ui::Scala(24, dpi)) << dpi;
+  }
+}
+
 TEST_F(Win32Ui, TabWalksTheButtonsThenTheFieldsAndBack) {
   ShowWindow(dialog, SW_SHOWNA);
   std::vector<HWND> walk;
