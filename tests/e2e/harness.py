@@ -13,6 +13,7 @@ scale with QLX_E2E_TIME_SCALE for slow machines. Standard library only.
 import dataclasses
 import json
 import os
+import random
 import re
 import select
 import shutil
@@ -63,7 +64,7 @@ TTS_BALLOON = 0x0040
 def env_path(name):
     value = os.environ.get(name)
     if not value:
-        raise unittest.SkipTest(f"{name} is not set (the tests run from CTest)")
+        raise RuntimeError(f"{name} is not set (CTest sets it; see tests/e2e/CMakeLists.txt)")
     return value
 
 
@@ -108,23 +109,53 @@ def windows_path(unix_path):
 
 
 class Xvfb:
+    """A private X server. Other Xvfb servers on the machine may live in
+    another /tmp, where their lock files cannot be seen: the display number
+    is picked at random from a range few use, and a server that loses its
+    display to another one is replaced."""
+
     def __init__(self, size="1280x1024x24"):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        ready, _, _ = select.select([read_end], [], [], 30)
-        number = os.read(read_end, 64).decode().strip() if ready else ""
-        os.close(read_end)
-        if not number:
-            self.stop()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
+        self.process = None
+        failures = []
+        for _ in range(20):
+            number = random.randint(200, 4000)
+            read_end, write_end = os.pipe()
+            with tempfile.TemporaryFile() as log:
+                process = subprocess.Popen(
+                    ["Xvfb", f":{number}", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp",
+                     "-noreset"], pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+                os.close(write_end)
+                ready, _, _ = select.select([read_end], [], [], 30)
+                told = os.read(read_end, 64).decode().strip() if ready else ""
+                os.close(read_end)
+                self.process = process
+                self.display = f":{number}"
+                if told == str(number) and self.answers() and self.italian_keyboard():
+                    return
+                self.stop()
+                log.seek(0)
+                failures.append(f":{number} said {told!r}: {log.read()[-300:]!r}")
+        raise RuntimeError("no Xvfb display could be started: " + "; ".join(failures[-3:]))
+
+    def italian_keyboard(self):
+        """The program's users type on Italian keyboards: accented letters
+        such as à, è, ò are then keys of their own, which xdotool types
+        directly. A character missing from the keymap makes xdotool remap
+        a spare key for a moment, and Wine may read the key after the
+        mapping is gone (letters lost or in the wrong case)."""
+        return subprocess.run(["setxkbmap", "-display", self.display, "it"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+    def answers(self):
+        """The server is ours and takes requests."""
+        if self.process.poll() is not None:
+            return False
+        probe = subprocess.run(["xdotool", "getdisplaygeometry"], env=dict(os.environ, DISPLAY=self.display),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return probe.returncode == 0 and self.process.poll() is None
 
     def stop(self):
-        if self.process.poll() is None:
+        if self.process is not None and self.process.poll() is None:
             self.process.terminate()
             try:
                 self.process.wait(10)
@@ -299,6 +330,9 @@ class Bench:
         self.account_domain = env_path("QLX_ACCOUNT_DOMAIN")
         self.shots = os.path.join(self.build, "tests", "e2e", "screenshots")
         os.makedirs(self.shots, exist_ok=True)
+        for old in os.listdir(self.shots):  # pictures of an earlier run's failures
+            if old.startswith(f"FAILED-test_{name}."):
+                os.remove(os.path.join(self.shots, old))
         self.work = tempfile.mkdtemp(prefix=f"qlx-e2e-{name}-")
         self.standins = Standins(os.path.join(self.work, "standin"))
         self.programs = []
@@ -495,14 +529,21 @@ class Bench:
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
     def click(self, x, y, button=1):
-        self.xdotool("mousemove", "--sync", int(x), int(y))
+        self.xdotool("mousemove", int(x), int(y))
         self.xdotool("click", button)
 
     def move(self, x, y):
-        self.xdotool("mousemove", "--sync", int(x), int(y))
+        self.xdotool("mousemove", int(x), int(y))
 
     def keys(self, *names):
+        """Keys go to the window under the pointer (there is no window
+        manager to give an X window the focus)."""
         self.xdotool("key", "--delay", 60, *names)
+
+    def keys_to(self, view, *names):
+        """Keys for a dialog: the pointer is put over it first."""
+        self.move(*view.free_spot())
+        self.keys(*names)
 
     def type_text(self, text):
         self.xdotool("type", "--delay", 60, text)
@@ -552,11 +593,14 @@ class Bench:
         return (l + index * size, t, l + (index + 1) * size, b)
 
     def icon_shown(self, index):
-        """Whether the cell holds an icon: an empty cell is one flat colour."""
+        """Whether the cell holds an icon: an empty cell is the tray's flat
+        background, which also shows at the cell's corner, outside the
+        16-pixel image."""
         tray = self.tray_window()
         if not tray or not tray["visible"]:
             return False
-        return len(set(self.pixels(self.tray_cell(index)))) > 2
+        pixels = self.pixels(self.tray_cell(index))
+        return sum(1 for p in pixels if p != pixels[0]) >= 16
 
     def icon_count(self):
         count = 0
@@ -689,6 +733,13 @@ class DialogView:
         ox, oy = self.data["origin"]
         return ox + left + width // 2, oy + top + height // 2
 
+    def free_spot(self):
+        """A point of the client area over no control (left of the check
+        boxes, below the drive label), in screen coordinates."""
+        scale = self.data["dpi"] / 96
+        ox, oy = self.data["origin"]
+        return ox + int(20 * scale), oy + int(130 * scale)
+
     def text(self, name):
         return self[name].get("text")
 
@@ -709,7 +760,7 @@ class BenchCase(unittest.TestCase):
 
     def setUp(self):
         if BenchCase.bench is None:
-            self.skipTest("the bench did not start")
+            self.fail("no bench: the module's setUpModule did not start one")
         self.bench.reset()
 
     def run(self, result=None):
@@ -719,7 +770,7 @@ class BenchCase(unittest.TestCase):
         before = counted(result) if counted else 0
         outcome = super().run(result)
         if counted and counted(result) > before and BenchCase.bench is not None:
-            name = "FAILED-" + self.id().split(".", 1)[-1]
+            name = "FAILED-" + self.id()
             try:
                 self.bench.screenshot(name)
                 with open(os.path.join(self.bench.shots, name + ".txt"), "w") as f:
