@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -753,6 +754,84 @@ TEST(Win32Theme, TheStoredThemeAnswersTheDialogsColourQuestions) {
   // The subclasses leave with their windows; the theme may go afterwards.
   DestroyWindow(top);
   theme.reset();
+}
+
+// The client area as the control paints it, as 0x00RRGGBB pixels.
+std::vector<std::uint32_t> Render(HWND window, int& width, int& height) {
+  RECT r{};
+  GetClientRect(window, &r);
+  width = r.right;
+  height = r.bottom;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+  GdiFlush();
+  std::vector<std::uint32_t> pixels(static_cast<const std::uint32_t*>(bits),
+                                    static_cast<const std::uint32_t*>(bits) + width * height);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(bitmap);
+  ReleaseDC(nullptr, screen);
+  for (auto& p : pixels) p &= 0x00FFFFFF;
+  return pixels;
+}
+
+std::uint32_t AsPixel(std::uint32_t colorref) {
+  return ((colorref & 0xFF) << 16) | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
+}
+
+TEST(Win32Theme, ButtonsAndCheckBoxesAreDrawnInTheThemesColours) {
+  if (ui::ContrastoElevato()) GTEST_SKIP() << "high contrast keeps the system's look";
+  HINSTANCE self = GetModuleHandleW(nullptr);
+  HRSRC res = FindResourceW(self, L"OBSIDIAN", RT_RCDATA);
+  ASSERT_NE(res, nullptr);
+  const auto c = ui::ParseTheme(std::string_view(static_cast<const char*>(LockResource(LoadResource(self, res))),
+                                                 SizeofResource(self, res)));
+  ASSERT_TRUE(c);
+  auto theme = ui::CaricaTema(self, u"Obsidian");
+  ASSERT_NE(theme, nullptr);
+  WNDCLASSW cls{};
+  cls.lpfnWndProc = DefWindowProcW;
+  cls.hInstance = self;
+  cls.lpszClassName = L"QLXThemeProbe2";
+  RegisterClassW(&cls);
+  HWND top = CreateWindowExW(0, L"QLXThemeProbe2", L"probe", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, self, nullptr);
+  HWND check = CreateWindowExW(0, WC_BUTTONW, L"Connessione automatica", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | BS_LEFTTEXT,
+                               0, 0, 161, 17, top, nullptr, self, nullptr);
+  HWND button = CreateWindowExW(0, WC_BUTTONW, L"Salva", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 40, 75, 25, top,
+                                nullptr, self, nullptr);
+  theme->Applica(top);
+  auto count = [](const std::vector<std::uint32_t>& px, std::uint32_t colour) {
+    return std::count(px.begin(), px.end(), AsPixel(colour));
+  };
+  int w = 0, h = 0;
+  auto unchecked = Render(check, w, h);
+  EXPECT_EQ(count(unchecked, c->CheckMark), 0);
+  EXPECT_GT(count(unchecked, c->CheckBox), 0) << "the box is filled";
+  EXPECT_EQ(unchecked[0], AsPixel(c->DialogBackground)) << "the caption side has the dialog's background";
+  EXPECT_EQ(unchecked[static_cast<std::size_t>(h / 2) * w + (w - 1)], AsPixel(c->CheckBorder)) << "the box at the right edge";
+  EXPECT_GT(count(unchecked, c->CheckText), 0) << "the caption is drawn";
+  SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
+  auto checked = Render(check, w, h);
+  EXPECT_GT(count(checked, c->CheckMark), 0) << "the mark is drawn";
+
+  auto face = Render(button, w, h);
+  EXPECT_EQ(face[0], AsPixel(c->ButtonBorder));
+  EXPECT_EQ(face[static_cast<std::size_t>(3) * w + 3], AsPixel(c->ButtonFace));
+  EXPECT_GT(count(face, c->ButtonText), 0);
+  SendMessageW(button, BM_SETSTATE, TRUE, 0);
+  auto pushed = Render(button, w, h);
+  EXPECT_EQ(pushed[static_cast<std::size_t>(3) * w + 3], AsPixel(c->ButtonPressed));
+  DestroyWindow(top);
 }
 
 }  // namespace
