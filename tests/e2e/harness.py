@@ -10,6 +10,7 @@ Every wait is for a condition with a deadline (`wait_for`); the deadlines
 scale with QLX_E2E_TIME_SCALE for slow machines. Standard library only.
 """
 
+import ctypes
 import dataclasses
 import json
 import os
@@ -108,6 +109,14 @@ def windows_path(unix_path):
 # ------------------------------------------------------------------ Xvfb
 
 
+def die_with_parent():
+    """In a child before exec: SIGTERM when the test process dies, so that
+    a test killed on its time limit leaves no X server behind."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
+
 class Xvfb:
     """A private X server. Other Xvfb servers on the machine may live in
     another /tmp, where their lock files cannot be seen: the display number
@@ -123,7 +132,8 @@ class Xvfb:
             with tempfile.TemporaryFile() as log:
                 process = subprocess.Popen(
                     ["Xvfb", f":{number}", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp",
-                     "-noreset"], pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+                     "-noreset"], pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                    preexec_fn=die_with_parent)
                 os.close(write_end)
                 ready, _, _ = select.select([read_end], [], [], 30)
                 told = os.read(read_end, 64).decode().strip() if ready else ""
@@ -364,9 +374,10 @@ class Bench:
         if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
             raise RuntimeError(f"no Wine prefix at {self.prefix} (the e2e.prefix test makes it)")
         self.xvfb = Xvfb()
-        subprocess.run([WINESERVER, "-p"], env=self._env(), check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.server_up = True
+        self._server("-k")  # what a module killed on its time limit left behind
+        self._server("-w")
+        self._server("-p", check=True)
         drive_c = os.path.join(self.prefix, "drive_c")
         shutil.copyfile(self.net_exe, os.path.join(drive_c, "windows", "system32", "net.exe"))
         shutil.copyfile(self.explorer_exe, os.path.join(drive_c, "windows", "explorer.exe"))
@@ -380,16 +391,18 @@ class Bench:
         self.probe = Probe(self.probe_exe, self._env(), os.path.join(self.work, "probe.err"))
         self.reset()
 
+    def _server(self, option, check=False):
+        subprocess.run([WINESERVER, option], env=self._env(), check=check, timeout=120, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def close(self):
         for program in self.programs:
             program.kill()
         if self.probe:
             self.probe.close()
         if self.server_up:
-            subprocess.run([WINESERVER, "-k"], env=self._env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            subprocess.run([WINESERVER, "-w"], env=self._env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+            self._server("-k")
+            self._server("-w")
         if self.xvfb:
             self.xvfb.stop()
         shutil.rmtree(self.work, ignore_errors=True)
@@ -513,12 +526,9 @@ class Bench:
             program.kill()
         self.programs = []
         self.probe.close()
-        subprocess.run([WINESERVER, "-k"], env=self._env(), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=self._env(), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-        subprocess.run([WINESERVER, "-p"], env=self._env(), check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._server("-k")
+        self._server("-w")
+        self._server("-p", check=True)
         self.wine(["cmd", "/c", "exit"], timeout=120)
         self.probe = Probe(self.probe_exe, self._env(), os.path.join(self.work, "probe.err"))
 

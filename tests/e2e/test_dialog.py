@@ -280,7 +280,7 @@ class DialogConnetti(BenchCase):
         self.assert_explorer_on(DRIVE, explorer)
         program.wait_idle()
         view = DialogView(b, view.hwnd)
-        self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit stays")
+        self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit was not discarded")
         self.assertTrue(b.dialog_window(program)["visible"])
         self.assertEqual(b.stored()["User"], "mario")
         holds_for("no balloon from the dialog", lambda: not b.balloons(), 1.0)

@@ -62,6 +62,7 @@ class Connetti(BenchCase):
         l, t, r, bottom = balloon["rect"]
         b.screenshot("balloon-success", crop=(0, 0, max(r, 200) + 40, bottom + 40))
         self.assertEqual(program.visible_windows(), [])
+        self.assertEqual([p for p in b.processes() if p["exe"].lower() == "net.exe"], [], "net.exe left running")
 
     def test_failing_net_use_reports_the_error(self):
         b = self.bench
