@@ -101,6 +101,24 @@ def holds_for(what, predicate, seconds, interval=0.1):
         time.sleep(interval)
 
 
+def argument(text):
+    """One word of a Windows command line as the program writes it: as it
+    is when it holds no blank, tab or quote; otherwise quoted so that the
+    usual parser (CommandLineToArgvW) gives it back, backslashes doubled
+    only where a quote follows them."""
+    if not any(c in text for c in ' \t"'):
+        return text
+    word = '"'
+    backslashes = 0
+    for c in text:
+        if c == "\\":
+            backslashes += 1
+            continue
+        word += "\\" * (backslashes * 2 + 1 if c == '"' else backslashes) + c
+        backslashes = 0
+    return word + "\\" * (backslashes * 2) + '"'
+
+
 def windows_path(unix_path):
     """Wine's Z: is the Unix root."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
@@ -248,7 +266,8 @@ class Standins:
         return os.path.join(self.folder, name)
 
     def reset(self):
-        for name in ("net.log", "explorer.log", "net-exit.txt", "net-hang.txt", "net-nodrive.txt"):
+        for name in ("net.log", "net-startup.log", "explorer.log", "net-exit.txt", "net-hang.txt",
+                     "net-nodrive.txt"):
             if os.path.exists(self.path(name)):
                 os.remove(self.path(name))
 
@@ -267,6 +286,11 @@ class Standins:
 
     def net_runs(self):
         return [NetRun.parse(line) for line in self._lines("net.log")]
+
+    def net_startups(self):
+        """(dwFlags, wShowWindow) of each net.exe run's STARTUPINFO."""
+        return [(int(flags, 16), int(show)) for flags, show in (line.split() for line in
+                                                                 self._lines("net-startup.log"))]
 
     def explorer_runs(self):
         runs = []
@@ -612,12 +636,6 @@ class Bench:
         pixels = self.pixels(self.tray_cell(index))
         return sum(1 for p in pixels if p != pixels[0]) >= 16
 
-    def icon_count(self):
-        count = 0
-        while count < 8 and self.icon_shown(count):
-            count += 1
-        return count
-
     def open_tray_menu(self, program, index=0):
         """Right-click on the program's icon; returns the menu window."""
         program.wait_idle("the program to answer before its menu opens")
@@ -673,6 +691,12 @@ class Bench:
 BUTTON_NAMES = {"Connetti": "btConnetti", "Applica": "btApplica", "Salva": "btsalva", "Annulla": "btAnnulla",
                 "Esecuzione automatica": "cbAutorun", "Connessione automatica": "cbAutoConnect"}
 LABEL_NAMES = {"Utente:": "Label1", "Password:": "Label2", "Drive:": "Label3"}
+
+
+def shown(text):
+    """A caption as it reads on screen: "&" marks the mnemonic letter and
+    "&&" stands for one "&"."""
+    return re.sub(r"&(.)", r"\1", text) if text is not None else None
 
 
 def kind_of(control):
@@ -793,11 +817,12 @@ class BenchCase(unittest.TestCase):
 
     # Expected command lines.
     def delete_line(self, drive=DRIVE):
-        return f"NET USE {drive} /DELETE"
+        return f"NET USE {argument(drive)} /DELETE"
 
     def connect_line(self, drive, user, password):
         b = self.bench
-        return f"NET USE {drive} {b.service_url}{user} {password} /user:{user}@{b.account_domain} "
+        return (f"NET USE {argument(drive)} {argument(b.service_url + user)} {argument(password)} "
+                f"/user:{argument(user + '@' + b.account_domain)} ")
 
     def wait_net_runs(self, count, timeout=30.0):
         return wait_for(f"{count} run(s) of net.exe", lambda: (lambda runs: runs if len(runs) >= count else None)(
