@@ -42,6 +42,7 @@ RequestExecutionLevel user
 ; next one ends the program.
 !define CLOSE_ATTEMPTS 3
 !define CLOSE_WAIT_MS 5000
+!define CLOSE_POLL_MS 100
 
 Name "${APP}"
 OutFile "${OUTFILE}"
@@ -100,6 +101,9 @@ Var WasRunning
 
 ; Ends a running copy through its main window and waits for its process to
 ; go; aborts the (un)install, exit code 2 when silent, if it will not go.
+; The request is posted, not sent: it must reach the program through its
+; message loop, as the close request of a system tool does, so that an open
+; dialog's modal loop sees it and ends.
 !macro DEFINE_CLOSE_RUNNING prefix
 Function ${prefix}CloseRunning
   StrCpy $WasRunning 0
@@ -119,12 +123,26 @@ Function ${prefix}CloseRunning
     ; if it comes at once.
     System::Call 'user32::GetWindowThreadProcessId(p R1, *i .R2) i'
     System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R2) p .R3'
-    SendMessage $R1 ${WM_CLOSE} 0 0 /TIMEOUT=${CLOSE_WAIT_MS}
+    System::Call 'user32::IsWindowVisible(p R1) i .R6'
+    System::Call 'user32::PostMessageW(p R1, i ${WM_CLOSE}, p 0, p 0) i'
+    ; Until the process ends, or the dialog that was open has closed (the
+    ; next request then ends the program), or the time is up.
+    StrCpy $R4 0
+    ${Do}
+      ${If} $R3 P<> 0
+        System::Call 'kernel32::WaitForSingleObject(p R3, i ${CLOSE_POLL_MS}) i .R5'
+        ${IfThen} $R5 = 0 ${|} ${ExitDo} ${|}
+      ${Else}
+        Sleep ${CLOSE_POLL_MS}
+      ${EndIf}
+      ${If} $R6 <> 0
+        System::Call 'user32::IsWindowVisible(p R1) i .R7'
+        ${IfThen} $R7 = 0 ${|} ${ExitDo} ${|}
+      ${EndIf}
+      IntOp $R4 $R4 + ${CLOSE_POLL_MS}
+    ${LoopUntil} $R4 >= ${CLOSE_WAIT_MS}
     ${If} $R3 P<> 0
-      System::Call 'kernel32::WaitForSingleObject(p R3, i ${CLOSE_WAIT_MS}) i'
       System::Call 'kernel32::CloseHandle(p R3)'
-    ${Else}
-      Sleep ${CLOSE_WAIT_MS}
     ${EndIf}
   ${Loop}
   MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" /SD IDCANCEL IDRETRY retry

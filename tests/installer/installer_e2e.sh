@@ -6,7 +6,7 @@
 # the installed program starts; qlxctl's save with --autorun names the
 # installed program in the Run entry; an upgrade while the program runs
 # closes it without NET USE, replaces the files, keeps the settings and
-# starts it again; the silent uninstall ends it and removes the Run entry,
+# starts it again, also when its dialog is open; the silent uninstall ends it and removes the Run entry,
 # the files, the shortcut and the entry, and keeps the settings; /D= and
 # /REMOVESETTINGS.
 # usage: installer_e2e.sh SETUP VERSION QLXDrive.exe qlxctl.exe qlx_wintool.exe [standin net.exe]
@@ -192,6 +192,41 @@ cmp -s "$work/settings.before" "$work/settings.after" || fail "the upgrade chang
 [[ $(reg_value "$run_key" QLXDrive) == "$inst_dos\\QLXDrive.exe" ]] || fail "the upgrade changed the Run entry"
 no_net_use "upgrade"
 screenshot upgraded
+
+# --- upgrade while the parameters dialog is open -----------------------------
+step "upgrade while the program's dialog is open"
+# The icon sits in Wine's own tray window (the bare display has no tray
+# manager); a right-click opens the program's menu, whose first item is
+# "Parametri".
+open_dialog() {
+  local tray= id pid deadline=$((SECONDS + 30))
+  while [[ -z $tray ]]; do
+    for id in $(xdotool search --name '^Wine System Tray$' 2>/dev/null); do
+      pid=$(xdotool getwindowpid "$id" 2>/dev/null) || continue
+      { tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null && tray=$id
+    done
+    if [[ -z $tray ]]; then
+      ((SECONDS < deadline)) || return 1
+      sleep 0.2
+    fi
+  done
+  xdotool mousemove --window "$tray" 10 10 click 3
+  wtool wait '#32768' 10000 >/dev/null || return 1  # the popup menu
+  xdotool key Down Return
+  wtool visible TfmDrive 10000
+}
+if open_dialog; then
+  screenshot dialog
+  w "$setup" /S || fail "the upgrade with the dialog open exited $?"
+  [[ -n $second_pid ]] && { wtool ended "$second_pid" 10000 || fail "the program with its dialog open still runs after the upgrade"; }
+  third_pid=$(wtool wait TfmDrive 30000) || fail "the upgrade with the dialog open did not start the program again"
+  [[ -n $third_pid && $third_pid != "$second_pid" ]] || fail "no new program process after the upgrade with the dialog open"
+  second_pid=$third_pid
+  same_files "upgrade with the dialog open" "$inst"
+  no_net_use "upgrade with the dialog open"
+else
+  fail "could not open the program's dialog from its tray menu"
+fi
 
 # --- silent uninstall while it runs ---------------------------------------
 step "silent uninstall while the program runs"

@@ -4,6 +4,7 @@
 //   wait CLASS MS          a window of CLASS exists (top-level or message-only):
 //                          prints its process id
 //   absent CLASS MS        no window of CLASS exists any more
+//   visible CLASS MS       a window of CLASS is shown
 //   ended PID MS           process PID has ended
 //   run MS COMMAND_LINE    runs COMMAND_LINE exactly as given (no quoting added,
 //                          as NSIS's /D= needs) and exits with its exit code
@@ -124,12 +125,19 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"absent" && argc == 4) {
     return WaitFor(Number(argv[3]), [&] { return FindAnyWindow(argv[2]) == nullptr; }) ? 0 : 1;
   }
+  if (command == L"visible" && argc == 4) {
+    return WaitFor(Number(argv[3]), [&] {
+      HWND window = FindAnyWindow(argv[2]);
+      return window != nullptr && IsWindowVisible(window);
+    }) ? 0 : 1;
+  }
   if (command == L"ended" && argc == 4) return Ended(Number(argv[2]), Number(argv[3]));
   if (command == L"run" && argc == 4) return Run(Number(argv[2]), argv[3]);
   if (command == L"hold" && argc == 3) return Hold(argv[2]);
   if (command == L"release" && argc == 3) return Release(argv[2]);
   std::fprintf(stderr,
-               "usage: qlx_wintool wait CLASS MS | absent CLASS MS | ended PID MS | run MS COMMAND_LINE |"
+               "usage: qlx_wintool wait CLASS MS | absent CLASS MS | visible CLASS MS | ended PID MS |"
+               " run MS COMMAND_LINE |"
                " hold CLASS | release CLASS\n");
   return 2;
 }
