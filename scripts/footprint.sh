@@ -25,7 +25,7 @@ WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 JOBS=${QLX_JOBS:-2}
 
-runs=11
+runs=15
 idle=30
 build=1
 build64=$ROOT/build/win64

@@ -6,9 +6,9 @@
 # the installed program starts; qlxctl's save with --autorun names the
 # installed program in the Run entry; an upgrade while the program runs
 # closes it without NET USE, replaces the files, keeps the settings and
-# starts it again, also when its dialog is open; the silent uninstall ends it and removes the Run entry,
-# the files, the shortcut and the entry, and keeps the settings; /D= and
-# /REMOVESETTINGS.
+# starts it again, also when its dialog is open; the silent uninstall ends
+# it and removes the Run entry, the files, the shortcut and the entry, and
+# keeps the settings; /D= and /REMOVESETTINGS.
 # usage: installer_e2e.sh SETUP VERSION QLXDrive.exe qlxctl.exe qlx_wintool.exe [standin net.exe]
 set -uo pipefail
 [[ $# -ge 5 ]] || {
@@ -210,10 +210,15 @@ open_dialog() {
       sleep 0.2
     fi
   done
-  xdotool mousemove --window "$tray" 10 10 click 3
-  wtool wait '#32768' 10000 >/dev/null || return 1  # the popup menu
-  xdotool key Down Return
-  wtool visible TfmDrive 10000
+  # A click that comes while the display is busy may be lost: a few tries.
+  local try
+  for try in 1 2 3; do
+    xdotool mousemove --window "$tray" 10 10 click 3
+    wtool wait '#32768' 5000 >/dev/null || continue  # the popup menu
+    xdotool key Down Return
+    wtool visible TfmDrive 10000 && return 0
+  done
+  return 1
 }
 if open_dialog; then
   screenshot dialog
