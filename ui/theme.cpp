@@ -23,6 +23,7 @@ constexpr DWORD kDarkMode = 20;
 constexpr DWORD kDarkModeOld = 19;
 constexpr DWORD kCaptionColor = 35;
 constexpr DWORD kTextColor = 36;
+constexpr COLORREF kColoreDiSistema = 0xFFFFFFFF;  // DWMWA_COLOR_DEFAULT
 
 constexpr UINT_PTR kIdSubclass = 0x51D1;
 
@@ -112,12 +113,11 @@ class Obsidian final : public Theme {
     if (FAILED(DwmSetWindowAttribute(window, kDarkMode, &scuro, sizeof scuro))) {
       DwmSetWindowAttribute(window, kDarkModeOld, &scuro, sizeof scuro);
     }
-    if (scuro) {
-      const COLORREF sfondo = c_.CaptionBackground;
-      const COLORREF testo = c_.CaptionText;
-      DwmSetWindowAttribute(window, kCaptionColor, &sfondo, sizeof sfondo);
-      DwmSetWindowAttribute(window, kTextColor, &testo, sizeof testo);
-    }
+    // In high contrast the caption goes back to the system's colours.
+    const COLORREF sfondo = scuro ? c_.CaptionBackground : kColoreDiSistema;
+    const COLORREF testo = scuro ? c_.CaptionText : kColoreDiSistema;
+    DwmSetWindowAttribute(window, kCaptionColor, &sfondo, sizeof sfondo);
+    DwmSetWindowAttribute(window, kTextColor, &testo, sizeof testo);
   }
 
   // In high contrast the system's colours are the user's: the theme steps aside.
@@ -287,10 +287,7 @@ class Obsidian final : public Theme {
     }
 
     // A check box: caption on the left, the box at the right edge.
-    HWND genitore = GetParent(window);
-    const bool nel_pannello = genitore != nullptr && (GetWindowLongW(genitore, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
-                              GetParent(genitore) != nullptr;
-    FillRect(dc, &r, nel_pannello ? pannello_.get() : dialogo_.get());
+    FillRect(dc, &r, dialogo_.get());
     const int lato = Scala(13, dpi);
     RECT box{r.right - lato, r.top + (r.bottom - r.top - lato) / 2, r.right, 0};
     box.bottom = box.top + lato;

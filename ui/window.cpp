@@ -42,17 +42,11 @@ UINT DpiFinestra(HWND window) {
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-RECT RettangoloFinestraPerClient(int width, int height, DWORD style, DWORD ex_style, UINT dpi) {
-  using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-  static const auto adjust = reinterpret_cast<AdjustFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-  RECT r{0, 0, width, height};
-  if (adjust != nullptr) {
-    adjust(&r, style, FALSE, ex_style, dpi);
-  } else {
-    AdjustWindowRectEx(&r, style, FALSE, ex_style);
-  }
-  return r;
+void AbilitaScalaCornice(HWND window) {
+  using EnableFn = BOOL(WINAPI*)(HWND);
+  static const auto enable = reinterpret_cast<EnableFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "EnableNonClientDpiScaling")));
+  if (enable != nullptr) enable(window);
 }
 
 }  // namespace qlx::ui

@@ -40,6 +40,7 @@ std::u16string TestoFinestra(HWND window);
 // Dynamically resolved DPI functions (not present on every Windows the
 // program runs on).
 UINT DpiFinestra(HWND window);
-RECT RettangoloFinestraPerClient(int width, int height, DWORD style, DWORD ex_style, UINT dpi);
+// EnableNonClientDpiScaling, for a top-level window at WM_NCCREATE.
+void AbilitaScalaCornice(HWND window);
 
 }  // namespace qlx::ui
