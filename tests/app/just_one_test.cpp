@@ -34,6 +34,12 @@ bool MutexExists(const std::u16string& name) {
   return true;
 }
 
+int g_delivered = 0;
+LRESULT CALLBACK CountingWindow(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_APP + 7) ++g_delivered;
+  return DefWindowProcW(window, message, w, l);
+}
+
 class Guard : public ::testing::Test {
  protected:
   void SetUp() override { Use(u"C:\\Programmi\\QLX Drive\\" + Unique(u"QlxGuard")); }
@@ -107,13 +113,9 @@ TEST_F(Guard, ASecondCopyHoldsNothingProcessesItsMessagesWaitsAndQuits) {
   ASSERT_NE(other, nullptr);
 
   // A window with a message waiting, and a thread message.
-  static int delivered = 0;
-  delivered = 0;
+  g_delivered = 0;
   WNDCLASSW window_class{};
-  window_class.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-    if (m == WM_APP + 7) ++delivered;
-    return DefWindowProcW(w, m, wp, lp);
-  };
+  window_class.lpfnWndProc = CountingWindow;
   window_class.hInstance = GetModuleHandleW(nullptr);
   window_class.lpszClassName = L"QlxGuardTestWindow";
   RegisterClassW(&window_class);
@@ -131,7 +133,7 @@ TEST_F(Guard, ASecondCopyHoldsNothingProcessesItsMessagesWaitsAndQuits) {
     EXPECT_EQ(state->MutexHandle(), 0u);  // closed at once
     EXPECT_TRUE(guard.ControlloSessione());
     EXPECT_EQ(clock.pauses, std::vector<std::uint32_t>{2000});
-    EXPECT_EQ(delivered, 1);
+    EXPECT_EQ(g_delivered, 1);
     // (A pending quit is returned whatever the filter: look at what came.)
     MSG m{};
     EXPECT_FALSE(PeekMessageW(&m, nullptr, WM_APP + 8, WM_APP + 8, PM_NOREMOVE) && m.message == WM_APP + 8);

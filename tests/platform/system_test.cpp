@@ -50,6 +50,25 @@ int RunningCopiesOf(const wchar_t* exe_name) {
   return count;
 }
 
+struct BoxContents {
+  int icons = 0;  // static controls showing an icon
+  bool text = false;
+};
+BOOL CALLBACK SeeBoxChild(HWND child, LPARAM data) {
+  auto* seen = reinterpret_cast<BoxContents*>(data);
+  wchar_t name[32];
+  GetClassNameW(child, name, 32);
+  if (lstrcmpiW(name, L"Static") == 0) {
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
+        SendMessageW(child, STM_GETICON, 0, 0) != 0)
+      ++seen->icons;
+    wchar_t text[64];
+    GetWindowTextW(child, text, 64);
+    if (lstrcmpW(text, L"Testo della prova \u00e8") == 0) seen->text = true;
+  }
+  return TRUE;
+}
+
 class Win32Context : public ::testing::Test {
  protected:
   Win32Platform os;
@@ -122,27 +141,8 @@ TEST_F(Win32Context, MessageBoxHasOneOkButtonAndAnIconOnlyForErrors) {
     EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
     for (const int other : {IDCANCEL, IDYES, IDNO, IDABORT, IDRETRY, IDIGNORE})
       EXPECT_EQ(GetDlgItem(box, other), nullptr) << other;
-    struct Seen {
-      int icons = 0;  // static controls showing an icon
-      bool text = false;
-    } seen;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM data) -> BOOL {
-          auto* seen = reinterpret_cast<Seen*>(data);
-          wchar_t name[32];
-          GetClassNameW(child, name, 32);
-          if (lstrcmpiW(name, L"Static") == 0) {
-            if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
-                SendMessageW(child, STM_GETICON, 0, 0) != 0)
-              ++seen->icons;
-            wchar_t text[64];
-            GetWindowTextW(child, text, 64);
-            if (lstrcmpW(text, L"Testo della prova \u00e8") == 0) seen->text = true;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
+    BoxContents seen;
+    EnumChildWindows(box, SeeBoxChild, reinterpret_cast<LPARAM>(&seen));
     EXPECT_TRUE(seen.text);
     EXPECT_EQ(seen.icons, kind == Messages::Kind::Plain ? 0 : 1);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -178,6 +178,16 @@ TEST_F(Win32Runner, ExitCodesReadAsSigned32BitValues) {
     const auto lines = folder.Lines(L"net.log");
     ASSERT_EQ(lines.size(), ++runs);
     EXPECT_EQ(SplitNetLine(lines.back()).status, std::to_string(c.result));
+  }
+}
+
+TEST_F(Win32Runner, TheChildStartsWithTheCallersShowWindowValue) {
+  for (const std::uint16_t show : {std::uint16_t{0}, std::uint16_t{7}}) {
+    folder.Remove(L"net-startup.log");
+    ASSERT_EQ(mapping::EseguiEAttendi(u"NET HELP", show, Standin()), 0);
+    const auto lines = folder.Lines(L"net-startup.log");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "1 " + std::to_string(show));  // STARTF_USESHOWWINDOW alone
   }
 }
 

@@ -8,7 +8,9 @@
 //   net-exit.txt    the exit code to end with (decimal, signed or not;
 //                   absent: 0);
 //   net-hang.txt    present: never end;
-//   net-nodrive.txt present: a successful connect defines no drive.
+//   net-nodrive.txt present: a successful connect defines no drive;
+//   net-startup.log one line per run: "<dwFlags> <wShowWindow>" of the
+//                   STARTUPINFO it was started with (hex, decimal).
 // A connect (no /DELETE) ending 0 defines the drive after USE onto the folder
 // with DefineDosDeviceW, so that GetLogicalDrives shows it; a /DELETE ending 0
 // removes that definition.
@@ -16,6 +18,7 @@
 #include <shellapi.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -84,6 +87,13 @@ int main() {
   const std::wstring folder = Folder();
   if (folder.empty()) return kMisconfigured;
   const std::wstring log = folder + L"\\net.log";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  GetStartupInfoW(&startup);
+  char flags[32];
+  std::snprintf(flags, sizeof flags, "%lx %u", static_cast<unsigned long>(startup.dwFlags),
+                static_cast<unsigned>(startup.wShowWindow));
+  AppendLine(folder + L"\\net-startup.log", flags);
 
   if (Exists(folder + L"\\net-hang.txt")) {
     AppendLine(log, Line("hang"));

@@ -312,19 +312,5 @@ TEST_F(WineConnect, APlantedNetIsNeverRun) {
   RemoveDirectoryW(on_path.c_str());
 }
 
-TEST_F(WineConnect, AHungNetIsEndedAtTheRunnersBound) {
-  folder.Write(L"net-hang.txt", "");
-  Store(u"Q:", u"mario", u"pw");
-  settings::CaricaParametri();
-  const auto start = Clock::now();
-  EXPECT_EQ(EseguiEAttendi(ComandoConnessione(), 0, ProgrammaNet(), 2000), -1);
-  const long long took = MillisecondsSince(start);
-  EXPECT_GE(took, 2000);
-  EXPECT_LT(took, 10000);
-  const auto net = folder.Lines(L"net.log");
-  ASSERT_EQ(net.size(), 1u);
-  EXPECT_EQ(SplitNetLine(net[0]).status, "hang");
-}
-
 }  // namespace
 }  // namespace qlx::mapping
