@@ -168,6 +168,15 @@ w reg query "$settings_key" || fail "no settings key after the save"
 "$WINE" reg query "$settings_key" 2>/dev/null | tr -d '\r' >"$work/settings.before"
 grep -q PASSWORD "$work/settings.before" || fail "the settings key holds no PASSWORD"
 
+# The stand-in must see a NET USE where one runs, or its silence later on
+# would prove nothing.
+if [[ -n $standin_net ]]; then
+  "$WINE" "$inst/qlxctl.exe" disconnect >>"$work/wine.out" 2>>"$work/wine.err" || fail "qlxctl disconnect exited $?"
+  grep -qi 'use Q: /DELETE' "$standin/net.log" 2>/dev/null ||
+    fail "the stand-in net.exe logged no NET USE Q: /DELETE for qlxctl disconnect"
+  rm -f "$standin/net.log"
+fi
+
 # --- the installed program starts ------------------------------------------
 step "the installed program starts"
 "$WINE" "$inst/QLXDrive.exe" >>"$work/wine.out" 2>>"$work/wine.err" &
