@@ -10,6 +10,7 @@ Every wait is for a condition with a deadline (`wait_for`); the deadlines
 scale with QLX_E2E_TIME_SCALE for slow machines. Standard library only.
 """
 
+import ctypes
 import dataclasses
 import json
 import os
@@ -100,12 +101,38 @@ def holds_for(what, predicate, seconds, interval=0.1):
         time.sleep(interval)
 
 
+def argument(text):
+    """One word of a Windows command line as the program writes it: as it
+    is when it holds no blank, tab or quote; otherwise quoted so that the
+    usual parser (CommandLineToArgvW) gives it back, backslashes doubled
+    only where a quote follows them."""
+    if not any(c in text for c in ' \t"'):
+        return text
+    word = '"'
+    backslashes = 0
+    for c in text:
+        if c == "\\":
+            backslashes += 1
+            continue
+        word += "\\" * (backslashes * 2 + 1 if c == '"' else backslashes) + c
+        backslashes = 0
+    return word + "\\" * (backslashes * 2) + '"'
+
+
 def windows_path(unix_path):
     """Wine's Z: is the Unix root."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
 # ------------------------------------------------------------------ Xvfb
+
+
+def die_with_parent():
+    """In a child before exec: SIGTERM when the test process dies, so that
+    a test killed on its time limit leaves no X server behind."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
 
 
 class Xvfb:
@@ -123,7 +150,8 @@ class Xvfb:
             with tempfile.TemporaryFile() as log:
                 process = subprocess.Popen(
                     ["Xvfb", f":{number}", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp",
-                     "-noreset"], pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+                     "-noreset"], pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                    preexec_fn=die_with_parent)
                 os.close(write_end)
                 ready, _, _ = select.select([read_end], [], [], 30)
                 told = os.read(read_end, 64).decode().strip() if ready else ""
@@ -238,7 +266,8 @@ class Standins:
         return os.path.join(self.folder, name)
 
     def reset(self):
-        for name in ("net.log", "explorer.log", "net-exit.txt", "net-hang.txt", "net-nodrive.txt"):
+        for name in ("net.log", "net-startup.log", "explorer.log", "net-exit.txt", "net-hang.txt",
+                     "net-nodrive.txt"):
             if os.path.exists(self.path(name)):
                 os.remove(self.path(name))
 
@@ -257,6 +286,11 @@ class Standins:
 
     def net_runs(self):
         return [NetRun.parse(line) for line in self._lines("net.log")]
+
+    def net_startups(self):
+        """(dwFlags, wShowWindow) of each net.exe run's STARTUPINFO."""
+        return [(int(flags, 16), int(show)) for flags, show in (line.split() for line in
+                                                                 self._lines("net-startup.log"))]
 
     def explorer_runs(self):
         runs = []
@@ -364,9 +398,10 @@ class Bench:
         if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
             raise RuntimeError(f"no Wine prefix at {self.prefix} (the e2e.prefix test makes it)")
         self.xvfb = Xvfb()
-        subprocess.run([WINESERVER, "-p"], env=self._env(), check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.server_up = True
+        self._server("-k")  # what a module killed on its time limit left behind
+        self._server("-w")
+        self._server("-p", check=True)
         drive_c = os.path.join(self.prefix, "drive_c")
         shutil.copyfile(self.net_exe, os.path.join(drive_c, "windows", "system32", "net.exe"))
         shutil.copyfile(self.explorer_exe, os.path.join(drive_c, "windows", "explorer.exe"))
@@ -380,16 +415,18 @@ class Bench:
         self.probe = Probe(self.probe_exe, self._env(), os.path.join(self.work, "probe.err"))
         self.reset()
 
+    def _server(self, option, check=False):
+        subprocess.run([WINESERVER, option], env=self._env(), check=check, timeout=120, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def close(self):
         for program in self.programs:
             program.kill()
         if self.probe:
             self.probe.close()
         if self.server_up:
-            subprocess.run([WINESERVER, "-k"], env=self._env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            subprocess.run([WINESERVER, "-w"], env=self._env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+            self._server("-k")
+            self._server("-w")
         if self.xvfb:
             self.xvfb.stop()
         shutil.rmtree(self.work, ignore_errors=True)
@@ -513,12 +550,9 @@ class Bench:
             program.kill()
         self.programs = []
         self.probe.close()
-        subprocess.run([WINESERVER, "-k"], env=self._env(), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=self._env(), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-        subprocess.run([WINESERVER, "-p"], env=self._env(), check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._server("-k")
+        self._server("-w")
+        self._server("-p", check=True)
         self.wine(["cmd", "/c", "exit"], timeout=120)
         self.probe = Probe(self.probe_exe, self._env(), os.path.join(self.work, "probe.err"))
 
@@ -602,12 +636,6 @@ class Bench:
         pixels = self.pixels(self.tray_cell(index))
         return sum(1 for p in pixels if p != pixels[0]) >= 16
 
-    def icon_count(self):
-        count = 0
-        while count < 8 and self.icon_shown(count):
-            count += 1
-        return count
-
     def open_tray_menu(self, program, index=0):
         """Right-click on the program's icon; returns the menu window."""
         program.wait_idle("the program to answer before its menu opens")
@@ -663,6 +691,12 @@ class Bench:
 BUTTON_NAMES = {"Connetti": "btConnetti", "Applica": "btApplica", "Salva": "btsalva", "Annulla": "btAnnulla",
                 "Esecuzione automatica": "cbAutorun", "Connessione automatica": "cbAutoConnect"}
 LABEL_NAMES = {"Utente:": "Label1", "Password:": "Label2", "Drive:": "Label3"}
+
+
+def shown(text):
+    """A caption as it reads on screen: "&" marks the mnemonic letter and
+    "&&" stands for one "&"."""
+    return re.sub(r"&(.)", r"\1", text) if text is not None else None
 
 
 def kind_of(control):
@@ -783,11 +817,12 @@ class BenchCase(unittest.TestCase):
 
     # Expected command lines.
     def delete_line(self, drive=DRIVE):
-        return f"NET USE {drive} /DELETE"
+        return f"NET USE {argument(drive)} /DELETE"
 
     def connect_line(self, drive, user, password):
         b = self.bench
-        return f"NET USE {drive} {b.service_url}{user} {password} /user:{user}@{b.account_domain} "
+        return (f"NET USE {argument(drive)} {argument(b.service_url + user)} {argument(password)} "
+                f"/user:{argument(user + '@' + b.account_domain)} ")
 
     def wait_net_runs(self, count, timeout=30.0):
         return wait_for(f"{count} run(s) of net.exe", lambda: (lambda runs: runs if len(runs) >= count else None)(

@@ -250,10 +250,10 @@ class Editing(BenchCase):
         icons = [c for c in content.controls if harness.kind_of(c) == "static" and c["style"] & SS_TYPEMASK == SS_ICON]
         self.assertEqual(len(icons), 1, "an error icon")
         buttons = [c for c in content.controls if harness.kind_of(c) == "button" and c["visible"]]
-        self.assertEqual([c.get("text") for c in buttons], ["OK"])
+        self.assertEqual([harness.shown(c.get("text")) for c in buttons], ["OK"])
         self.assertEqual(len([w for w in program.windows() if w["class"] == "TfmDrive"]), 1)
         b.wait_drawn(box["rect"], "the error box")
-        b.screenshot("error-second-dialog", crop=(0, 0, 1280, 1024))
+        b.screenshot("error-second-dialog", crop=b.dialog_window(program)["rect"])
         ok = buttons[0]
         ox, oy = content.data["origin"]
         b.click(ox + ok["rect"][0] + ok["rect"][2] // 2, oy + ok["rect"][1] + ok["rect"][3] // 2)
@@ -280,7 +280,7 @@ class DialogConnetti(BenchCase):
         self.assert_explorer_on(DRIVE, explorer)
         program.wait_idle()
         view = DialogView(b, view.hwnd)
-        self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit stays")
+        self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit was not discarded")
         self.assertTrue(b.dialog_window(program)["visible"])
         self.assertEqual(b.stored()["User"], "mario")
         holds_for("no balloon from the dialog", lambda: not b.balloons(), 1.0)

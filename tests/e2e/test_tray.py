@@ -45,7 +45,10 @@ class Icon(BenchCase):
 class Connetti(BenchCase):
     def test_success_disconnects_pauses_connects_opens_explorer_then_the_balloon(self):
         b = self.bench
-        user, password = "anna.bianchi", "pass wörd €1"
+        # Blanks, quotes and a closing backslash: the password must reach
+        # net.exe as one word.
+        user, password = "anna.bianchi", 'pass "wörd" €1\\'
+
         b.store(DRIVE, user, password)
         program = b.start_program()
         b.choose(program, "Connetti")
@@ -54,6 +57,8 @@ class Connetti(BenchCase):
         self.assertEqual((delete.command, delete.code), (self.delete_line(), "0"))
         self.assertEqual((connect.command, connect.code), (self.connect_line(DRIVE, user, password), "0"))
         self.assertGreaterEqual(connect.ms - delete.ms, 1000, "pause between the delete and the connect command")
+        # Both run hidden (STARTF_USESHOWWINDOW with SW_HIDE).
+        self.assertEqual([(flags & 1, show) for flags, show in b.standins.net_startups()], [(1, 0), (1, 0)])
         explorer = b.standins.explorer_runs()
         self.assert_explorer_on(DRIVE, explorer)
         self.assertGreaterEqual(explorer[0][0], connect.ms)
@@ -62,6 +67,7 @@ class Connetti(BenchCase):
         l, t, r, bottom = balloon["rect"]
         b.screenshot("balloon-success", crop=(0, 0, max(r, 200) + 40, bottom + 40))
         self.assertEqual(program.visible_windows(), [])
+        self.assertEqual([p for p in b.processes() if p["exe"].lower() == "net.exe"], [], "net.exe left running")
 
     def test_failing_net_use_reports_the_error(self):
         b = self.bench
