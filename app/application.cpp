@@ -145,6 +145,10 @@ void Application::RichiestaChiusura(HWND window) {
   for (auto& m : modali_) {
     if (m.form->Handle() == window) {
       m.risultato = IDCANCEL;
+      // A close request sent from another thread or process is handled
+      // inside GetMessageW, which then waits on: a posted message wakes the
+      // modal loop so that it sees the result now.
+      PostMessageW(window, WM_NULL, 0, 0);
       return;
     }
   }
