@@ -1,0 +1,45 @@
+#pragma once
+// Small pieces shared by the program's windows: ownership of a window
+// handle, class registration, and the link from a window to its C++ object.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/text.h"
+#include "platform/win32/unique_handle.h"
+
+namespace qlx::ui {
+
+namespace detail {
+struct DestroyWindowHandle {
+  void operator()(HWND window) const noexcept { DestroyWindow(window); }
+};
+}  // namespace detail
+using unique_hwnd = platform::unique_any<HWND, detail::DestroyWindowHandle>;
+
+// Registers a window class once per process; raises when the system refuses.
+void RegistraClasse(HINSTANCE instance, const wchar_t* nome, WNDPROC procedura, HBRUSH sfondo = nullptr);
+
+// The object behind a window, stored at WM_NCCREATE from the creation
+// parameter. Null before WM_NCCREATE and after WM_NCDESTROY.
+template <class T>
+T* Oggetto(HWND window, UINT message, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* oggetto = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(oggetto));
+    return oggetto;
+  }
+  auto* oggetto = reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  return oggetto;
+}
+
+// The window's text as UTF-16.
+std::u16string TestoFinestra(HWND window);
+
+// Dynamically resolved DPI functions (not present on every Windows the
+// program runs on).
+UINT DpiFinestra(HWND window);
+RECT RettangoloFinestraPerClient(int width, int height, DWORD style, DWORD ex_style, UINT dpi);
+
+}  // namespace qlx::ui
