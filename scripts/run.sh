@@ -180,6 +180,10 @@ prepare_prefix() {
     "$WINESERVER" -w
   fi
   cp "$DEMO_DIR/demo/net.exe" "$prefix/drive_c/windows/system32/net.exe"
+  # Wine finds its Marlett font (the glyphs of the title-bar buttons) only in
+  # the prefix's Fonts folder here; without it the close button shows "r".
+  [[ -f $prefix/drive_c/windows/Fonts/marlett.ttf || ! -f /usr/share/wine/fonts/marlett.ttf ]] ||
+    cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
   # The stand-in learns the served folder and its log from the environment
   # the program passes on.
   export QLX_DEMO_DAV_ROOT QLX_DEMO_NET_LOG
@@ -187,6 +191,14 @@ prepare_prefix() {
 }
 
 # ---------------------------------------------------------------- displays
+
+# On a private Xvfb no window manager draws title bars and frames, so Wine
+# draws its own; on the user's display the window manager does.
+wine_draws_frames() {  # Y or N
+  local managed=Y
+  [[ $1 == Y ]] && managed=N
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f </dev/null >/dev/null 2>&1
+}
 
 XVFB_DISPLAY=
 start_xvfb() {
@@ -236,6 +248,7 @@ start_server "$PORT"
 if [[ $MODE == tour ]]; then
   prepare_prefix "$DEMO_DIR/tour-prefix"
   start_xvfb
+  wine_draws_frames Y
   export QLX_TOUR_DIR=$DEMO_DIR/tour DEMO_DIR DEMO_USER DEMO_PASSWORD DEMO_DOMAIN BASE_URL
   bash "$ROOT/scripts/demo-tour.sh"
   exit 0
@@ -247,6 +260,9 @@ NOVNC_URL=
 if [[ -z ${DISPLAY:-} ]]; then
   start_xvfb
   start_novnc
+  wine_draws_frames Y
+else
+  wine_draws_frames N
 fi
 
 cat <<EOF
