@@ -198,6 +198,9 @@ wine_draws_frames() {  # Y or N
   local managed=Y
   [[ $1 == Y ]] && managed=N
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f </dev/null >/dev/null 2>&1
+  # Wine's tray and desktop process, started by `reg`, read the old value:
+  # let it end, so that everything starts anew with the new one.
+  "$WINESERVER" -w
 }
 
 XVFB_DISPLAY=
