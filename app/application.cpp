@@ -54,7 +54,8 @@ Application::~Application() {
 }
 
 void Application::ApplicaTema(const std::u16string& nome) {
-  if (ui::ContrastoElevato()) return;  // the system's colours stay
+  // Loaded even in high contrast: the theme itself steps aside while the
+  // system's colours are on, and comes back when they are turned off.
   theme_ = ui::CaricaTema(instance_, nome);
   if (!theme_) ui::MostraStileMancante(nome, titolo_);
 }
