@@ -1,0 +1,320 @@
+"""The parameters dialog, driven with the mouse and the keyboard."""
+
+import re
+import unittest
+
+import harness
+from harness import (BS_DEFPUSHBUTTON, BS_LEFTTEXT, BS_TYPEMASK, BS_AUTOCHECKBOX, BS_CHECKBOX, CBS_DROPDOWN,
+                     CBS_TYPEMASK, DRIVE, ES_PASSWORD, SS_ICON, SS_TYPEMASK, WS_BORDER, WS_CAPTION,
+                     WS_EX_CLIENTEDGE, WS_EX_STATICEDGE, WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_SYSMENU,
+                     WS_THICKFRAME, BenchCase, DialogView, holds_for, wait_for)
+
+# Left, top, width, height at 96 DPI, relative to the client area, or to
+# Panel1 for the four buttons.
+LAYOUT = {
+    "Label1": (10, 20, 42, 16), "Label2": (10, 50, 60, 16), "Label3": (10, 88, 34, 16),
+    "edUtente": (90, 17, 263, 24), "edPassword": (90, 47, 135, 24), "cbDrive": (90, 85, 71, 24),
+    "cbAutorun": (192, 89, 161, 17), "cbAutoConnect": (192, 112, 161, 17),
+    "Panel1": (0, 151, 379, 41),
+}
+PANEL_LAYOUT = {"btConnetti": (52, 8, 75, 25), "btApplica": (134, 8, 75, 25), "btsalva": (215, 8, 75, 25),
+                "btAnnulla": (296, 8, 75, 25)}
+CLIENT = (379, 192)
+TAB_ORDER = ["btsalva", "btApplica", "btConnetti", "btAnnulla", "edUtente", "edPassword", "cbDrive",
+             "cbAutorun", "cbAutoConnect"]
+TEXTS = {"Label1": "Utente:", "Label2": "Password:", "Label3": "Drive:", "btConnetti": "Connetti",
+         "btApplica": "Applica", "btsalva": "Salva", "btAnnulla": "Annulla",
+         "cbAutorun": "Esecuzione automatica", "cbAutoConnect": "Connessione automatica"}
+
+
+def expected_layout(scale):
+    """Every control's rectangle relative to the dialog's client area."""
+    rects = {name: tuple(v * scale for v in rect) for name, rect in LAYOUT.items()}
+    px, py = LAYOUT["Panel1"][:2]
+    for name, (x, y, w, h) in PANEL_LAYOUT.items():
+        rects[name] = ((px + x) * scale, (py + y) * scale, w * scale, h * scale)
+    return rects
+
+
+def check_layout(case, view, window, screen, scale):
+    """The layout table, the frame and the centring; `scale` is DPI / 96.
+    Positions may differ from the scaled figures by the rounding, within
+    a pixel."""
+    tolerance = 0 if scale == 1 else 1
+    problems = []
+    for name, rect in expected_layout(scale).items():
+        got = view.client_rect(name)
+        if any(abs(g - e) > tolerance for g, e in zip(got, rect)):
+            problems.append(f"{name}: {got}, expected {tuple(round(v, 1) for v in rect)}")
+    l, t, r, b = window["client"]
+    for got, want, what in ((r - l, CLIENT[0] * scale, "client width"), (b - t, CLIENT[1] * scale, "client height")):
+        if abs(got - want) > tolerance:
+            problems.append(f"{what}: {got}, expected {want}")
+    case.assertEqual(problems, [], "layout")
+
+    # Centred on the whole desktop.
+    vx, vy, vw, vh = screen["virtual"]
+    wl, wt, wr, wb = window["rect"]
+    case.assertLessEqual(abs(wl - (vx + (vw - (wr - wl)) / 2)), 1, f"window {window['rect']} on {screen['virtual']}")
+    case.assertLessEqual(abs(wt - (vy + (vh - (wb - wt)) / 2)), 1, f"window {window['rect']} on {screen['virtual']}")
+    case.assertTrue(wl >= vx and wt >= vy)
+
+
+class Layout(BenchCase):
+    def test_first_opening_layout_texts_focus_and_tab_order(self):
+        b = self.bench
+        program = b.start_program()
+        view = b.open_dialog(program)
+        window = b.dialog_window(program)
+        self.assertEqual(window["title"], "Parametri di connessione")
+        style = window["style"]
+        self.assertEqual(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU)
+        self.assertEqual(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0, "only the close button")
+        self.assertTrue(window["taskbar"], "the open dialog has its own taskbar button")
+        self.assertEqual([w["class"] for w in program.windows() if w["taskbar"]], ["TfmDrive"])
+        check_layout(self, view, window, b.probe.ask("screen"), 1)
+        b.wait_drawn(window["rect"], "the dialog")
+        b.screenshot("dialog-96dpi", crop=window["rect"])
+
+        for name, text in TEXTS.items():
+            self.assertEqual(view.text(name), text, name)
+        self.assertEqual(view.text("edUtente"), "")
+        self.assertEqual(view.text("cbDrive"), "")
+        self.assertEqual(view["edPassword"]["password_char"], ord("*"))
+        self.assertEqual(view["cbDrive"]["style"] & CBS_TYPEMASK, CBS_DROPDOWN, "editable combo with a list")
+        self.assertEqual(view["cbDrive"]["items"], [chr(c) + ":" for c in range(ord("A"), ord("Z") + 1)])
+        for name in ("cbAutorun", "cbAutoConnect"):
+            control = view[name]
+            self.assertIn(control["style"] & BS_TYPEMASK, (BS_CHECKBOX, BS_AUTOCHECKBOX), name)
+            self.assertTrue(control["style"] & BS_LEFTTEXT, f"{name}: caption left of the box")
+            self.assertFalse(view.checked(name), name)
+        for name in ("btConnetti", "btApplica", "btsalva", "btAnnulla"):
+            self.assertNotEqual(view[name]["style"] & BS_TYPEMASK, BS_DEFPUSHBUTTON, f"{name} is a default button")
+            self.assertEqual(view[name]["parent"], view["Panel1"]["hwnd"], f"{name} lies in Panel1")
+        panel = view["Panel1"]
+        self.assertFalse(panel["style"] & WS_BORDER or panel["exstyle"] & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE),
+                         "Panel1 has no border")
+
+        # Focus starts on "Salva"; Tab walks the order and comes back; the
+        # dialog manager's own walk agrees with the keys.
+        self.assertEqual(view.focus(), "btsalva")
+        walk = b.probe.ask("tab", view.hwnd, view["btsalva"]["hwnd"], "next")["tab"]
+        self.assertEqual([view.name_of(h) for h in walk], TAB_ORDER[1:] + ["btsalva"])
+        b.move(*self.free_spot(view))
+        seen = []
+        for _ in TAB_ORDER:
+            b.keys("Tab")
+            seen.append(self.focus_moved(view, seen[-1] if seen else "btsalva"))
+        self.assertEqual(seen, TAB_ORDER[1:] + ["btsalva"])
+        b.keys("shift+Tab")
+        self.assertEqual(self.focus_moved(view, "btsalva"), "cbAutoConnect")
+
+        # Enter in an edit field and Esc do nothing.
+        b.click_control(view, "edUtente")
+        wait_for("the user field focused", lambda: DialogView(b, view.hwnd).focus() == "edUtente")
+        b.keys("Return", "Escape")
+        program.wait_idle()
+        holds_for("the dialog staying open", lambda: b.dialog_window(program)["visible"], 1.0)
+        self.assertEqual(b.registry()["settings"], {}, "Enter or Esc saved something")
+
+    def free_spot(self, view):
+        """A point of the dialog's client area over no control: the keyboard
+        goes to the window under the pointer, as Xvfb has no window manager."""
+        ox, oy = view.data["origin"]
+        return ox + 20, oy + 130
+
+    def focus_moved(self, view, previous):
+        return wait_for(f"the focus to leave {previous}", lambda: (lambda f: f if f != previous else None)(
+            DialogView(self.bench, view.hwnd).focus()), 10)
+
+    def test_drive_field_completes_typed_letter(self):
+        b = self.bench
+        program = b.start_program()
+        view = b.open_dialog(program)
+        b.click_control(view, "cbDrive")
+        b.type_text("q")
+        view = wait_for("the completed drive", lambda: (lambda v: v if v.text("cbDrive") == "q:" else None)(
+            DialogView(b, view.hwnd)))
+        b.keys("BackSpace")  # deletes the completed, selected colon
+        wait_for("the colon removed", lambda: DialogView(b, view.hwnd).text("cbDrive") == "q")
+        b.click_control(view, "btsalva")
+        b.wait_dialog_hidden(program)
+        self.assertEqual(b.stored()["PathDrive"], "q", "a drive text that is no entry is saved unchanged")
+
+
+class Editing(BenchCase):
+    USER = "Zoë Ångström"
+    PASSWORD = "pass wörd"
+
+    def test_applica_stores_protected_values_that_read_back(self):
+        b = self.bench
+        program = b.start_program()
+        view = b.open_dialog(program)
+        self.type_into(view, "edUtente", self.USER)
+        self.type_into(view, "edPassword", self.PASSWORD)
+        self.type_into(view, "cbDrive", "Q")
+        wait_for("the typed user", lambda: DialogView(b, view.hwnd).text("edUtente") == self.USER)
+        wait_for("the completed drive", lambda: DialogView(b, view.hwnd).text("cbDrive") == DRIVE)
+        b.click_control(view, "btApplica")
+        settings = wait_for("the six stored values", lambda: (lambda s: s if s and len(s) == 6 else None)(
+            b.registry()["settings"]))
+        program.wait_idle()
+        self.assertTrue(b.dialog_window(program)["visible"], "Applica keeps the dialog open")
+        self.assertEqual(set(settings), {"PATHDRIVE", "ConfigIniFilesPath", "USER", "PASSWORD", "AUTOCONNECT",
+                                         "AUTORUN"})
+        for name, value in settings.items():
+            self.assertEqual(value["type"], 1, f"{name} is REG_SZ")
+            self.assertRegex(value["data"], r"^[A-Za-z0-9+/=\r\n]+\x00?$", f"{name} is protected text")
+        self.assertEqual(b.stored(), {"PathDrive": DRIVE, "User": self.USER, "Password": self.PASSWORD,
+                                      "AutoConnect": "N", "AutoRun": "N"})
+        self.assertEqual(b.registry()["run"], {}, "no Run entry without Esecuzione automatica")
+        again = DialogView(b, view.hwnd)
+        self.assertEqual((again.text("edUtente"), again.text("cbDrive")), (self.USER, DRIVE))
+        self.assertTrue(program.alive())
+
+    def test_salva_stores_and_closes_annulla_leaves_the_registry(self):
+        b = self.bench
+        b.store("R:", "mario", "pw", autoconnect=True)
+        program = b.start_program()
+        view = b.open_dialog(program)
+        self.assertEqual((view.text("edUtente"), view.text("cbDrive")), ("mario", "R:"))
+        self.assertTrue(view.checked("cbAutoConnect"))
+        self.assertFalse(view.checked("cbAutorun"))
+
+        # Salva: stores and closes; the program stays.
+        self.type_into(view, "edUtente", "luigi")
+        b.click_control(view, "cbAutoConnect")
+        wait_for("the box cleared", lambda: not DialogView(b, view.hwnd).checked("cbAutoConnect"))
+        b.click_control(view, "btsalva")
+        b.wait_dialog_hidden(program)
+        self.assertEqual(b.stored(), {"PathDrive": "R:", "User": "luigi", "Password": "pw", "AutoConnect": "N",
+                                      "AutoRun": "N"})
+        self.assertTrue(program.alive())
+
+        # Annulla after edits: nothing written; the next opening shows what
+        # is stored.
+        stored = b.registry()
+        view = b.open_dialog(program)
+        self.assertEqual(view.text("edUtente"), "luigi")
+        self.type_into(view, "edUtente", "giovanni")
+        self.type_into(view, "edPassword", "altro")
+        b.click_control(view, "cbAutorun")
+        wait_for("the box ticked", lambda: DialogView(b, view.hwnd).checked("cbAutorun"))
+        b.click_control(view, "btAnnulla")
+        b.wait_dialog_hidden(program)
+        program.wait_idle()
+        self.assertEqual(b.registry(), stored, "Annulla wrote to the registry")
+        view = b.open_dialog(program)
+        self.assertEqual(view.text("edUtente"), "luigi")
+        self.assertFalse(view.checked("cbAutorun"))
+        b.click_control(view, "btAnnulla")
+        b.wait_dialog_hidden(program)
+
+    def test_title_bar_close_keeps_the_program_and_reopening_keeps_position_and_focus(self):
+        b = self.bench
+        program = b.start_program()
+        view = b.open_dialog(program)
+        window = b.dialog_window(program)
+        self.type_into(view, "edPassword", "x")
+        b.click(*b.close_button(window))
+        b.wait_dialog_hidden(program)
+        program.wait_idle()
+        holds_for("the program running", program.alive, 1.0)
+        self.assertTrue(b.icon_shown(0))
+        self.assertEqual(b.registry()["settings"], {}, "closing saved something")
+        self.assertEqual([w for w in program.windows() if w["taskbar"]], [])
+        view = b.open_dialog(program)
+        self.assertEqual(b.dialog_window(program)["rect"], window["rect"])
+        self.assertEqual(view.focus(), "edPassword", "the focus of the last closing")
+        b.keys("alt+F4")
+        b.wait_dialog_hidden(program)
+        holds_for("the program running", program.alive, 1.0)
+
+    def test_parametri_while_open_shows_the_error_and_one_dialog(self):
+        b = self.bench
+        program = b.start_program()
+        view = b.open_dialog(program)
+        b.choose(program, "Parametri")
+        box = wait_for("the error box", lambda: next(
+            (w for w in program.windows() if w["class"] == "#32770" and w["visible"]), None))
+        self.assertEqual(box["title"], "Qlxdrive")
+        content = DialogView(b, box["hwnd"])
+        texts = [c.get("text") for c in content.controls if harness.kind_of(c) == "static"]
+        self.assertIn("Cannot make a visible window modal.", texts)
+        icons = [c for c in content.controls if harness.kind_of(c) == "static" and c["style"] & SS_TYPEMASK == SS_ICON]
+        self.assertEqual(len(icons), 1, "an error icon")
+        buttons = [c for c in content.controls if harness.kind_of(c) == "button" and c["visible"]]
+        self.assertEqual([c.get("text") for c in buttons], ["OK"])
+        self.assertEqual(len([w for w in program.windows() if w["class"] == "TfmDrive"]), 1)
+        b.wait_drawn(box["rect"], "the error box")
+        b.screenshot("error-second-dialog", crop=(0, 0, 1280, 1024))
+        ok = buttons[0]
+        ox, oy = content.data["origin"]
+        b.click(ox + ok["rect"][0] + ok["rect"][2] // 2, oy + ok["rect"][1] + ok["rect"][3] // 2)
+        wait_for("the error box to close", lambda: not any(
+            w["class"] == "#32770" and w["visible"] for w in program.windows()))
+        self.assertTrue(b.dialog_window(program)["visible"], "the open dialog stays")
+        b.click_control(DialogView(b, view.hwnd), "btAnnulla")
+        b.wait_dialog_hidden(program)
+
+
+class DialogConnetti(BenchCase):
+    def test_connetti_uses_the_stored_values_and_discards_edits(self):
+        b = self.bench
+        b.store(DRIVE, "mario", "pw")
+        program = b.start_program()
+        view = b.open_dialog(program)
+        self.type_into(view, "edUtente", "luigi")
+        wait_for("the edit", lambda: DialogView(b, view.hwnd).text("edUtente") == "luigi")
+        b.click_control(view, "btConnetti")
+        delete, connect = self.wait_net_runs(2)
+        self.assertEqual((delete.command, connect.command),
+                         (self.delete_line(), self.connect_line(DRIVE, "mario", "pw")))
+        explorer = wait_for("Explorer", b.standins.explorer_runs)
+        self.assert_explorer_on(DRIVE, explorer)
+        program.wait_idle()
+        view = DialogView(b, view.hwnd)
+        self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit stays")
+        self.assertTrue(b.dialog_window(program)["visible"])
+        self.assertEqual(b.stored()["User"], "mario")
+        holds_for("no balloon from the dialog", lambda: not b.balloons(), 1.0)
+        b.click_control(view, "btAnnulla")
+        b.wait_dialog_hidden(program)
+
+    def test_esci_while_open_disconnects_and_ends(self):
+        b = self.bench
+        b.store(DRIVE, "mario", "pw")
+        program = b.start_program()
+        b.open_dialog(program)
+        b.choose(program, "Esci")
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual([(r.command, r.code) for r in b.standins.net_runs()], [(self.delete_line(), "0")])
+
+
+class Autorun(BenchCase):
+    def test_saving_sets_and_clears_the_run_entry(self):
+        b = self.bench
+        program = b.start_program()
+        view = b.open_dialog(program)
+        b.click_control(view, "cbAutorun")
+        wait_for("the box ticked", lambda: DialogView(b, view.hwnd).checked("cbAutorun"))
+        b.click_control(view, "btsalva")
+        b.wait_dialog_hidden(program)
+        path = b.program_path()
+        # A path with a blank is quoted, so that Windows finds the program.
+        self.assertEqual(b.registry()["run"], {"QLXDrive": {"type": 1, "size": 2 * (len(path) + 3),
+                                                            "data": f'"{path}"\x00'}})
+        self.assertEqual(b.stored()["AutoRun"], "S")
+
+        view = b.open_dialog(program)
+        self.assertTrue(view.checked("cbAutorun"))
+        b.click_control(view, "cbAutorun")
+        wait_for("the box cleared", lambda: not DialogView(b, view.hwnd).checked("cbAutorun"))
+        b.click_control(view, "btsalva")
+        b.wait_dialog_hidden(program)
+        self.assertEqual(b.registry()["run"], {"QLXDrive": {"type": 1, "size": 2, "data": "\x00"}})
+        self.assertEqual(b.stored()["AutoRun"], "N")
+
+
+if __name__ == "__main__":
+    unittest.main()
