@@ -27,14 +27,31 @@ step() {  # starts a numbered step
   STEP_NAME=$1
   printf 'tour %02d %s: %s\n' "$STEP" "$1" "$2"
 }
-shot() { import -window root "$TOUR/$(printf %02d "$STEP")-$1.png" 2>/dev/null; }
+# settled_capture FILE IMPORT-ARGS...: the screen once it has stopped
+# changing (two captures alike, at most 5 s), so that no picture shows a
+# window half painted or a stacking order still settling.
+settled_capture() {
+  local file=$1 deadline=$((SECONDS + 5))
+  shift
+  import "$@" -strip "$file" 2>/dev/null
+  while ((SECONDS < deadline)); do
+    sleep 0.2
+    import "$@" -strip "$file.next.png" 2>/dev/null
+    if cmp -s "$file" "$file.next.png"; then
+      break
+    fi
+    mv "$file.next.png" "$file"
+  done
+  rm -f "$file.next.png"
+}
+shot() { settled_capture "$TOUR/$(printf %02d "$STEP")-$1.png" -window root; }
 # picture NAME GEOMETRY|window-id: the README's pictures, a part of the screen
 # (WxH+X+Y) or one window.
 picture() {
   if [[ $2 == *x* ]]; then
-    import -window root -crop "$2" +repage "$TOUR/$1.png" 2>/dev/null
+    settled_capture "$TOUR/$1.png" -window root -crop "$2" +repage
   else
-    import -window "$2" "$TOUR/$1.png" 2>/dev/null
+    settled_capture "$TOUR/$1.png" -window "$2"
   fi
 }
 fail() {
@@ -120,6 +137,8 @@ open_tray_menu() {
   xdotool windowraise "$tray"
   xdotool mousemove --window "$tray" 12 $(($(height_of "$tray") - 12)) click 3
   wait_for 15 "tray menu" menu_shown
+  # The bar comes to the front with the click, over the menu's top.
+  xdotool windowraise "$(menu_window)"
 }
 # choose_in_menu N: the Nth item (separators do not count) with the keyboard.
 choose_in_menu() {
