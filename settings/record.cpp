@@ -17,9 +17,4 @@ TParametriConnessione& ParametriConnessione() {
   return record.value;
 }
 
-bool& Connesso() {
-  static bool connesso = false;
-  return connesso;
-}
-
 }  // namespace qlx::settings

@@ -1,5 +1,5 @@
 #pragma once
-// The process-wide connection settings and the connected flag.
+// The process-wide connection settings (the connected flag is mapping's).
 #include <string>
 
 namespace qlx::settings {
@@ -14,6 +14,5 @@ struct TParametriConnessione {
 
 // Created empty on first use, kept to the end of the process.
 TParametriConnessione& ParametriConnessione();
-bool& Connesso();
 
 }  // namespace qlx::settings

@@ -119,6 +119,10 @@ void TfmDrive::CreaControlli(HINSTANCE instance) {
     controlli_[static_cast<std::size_t>(c.parte)] = h;
   }
   SendMessageW(Controllo(Parte::edPassword), EM_SETPASSWORDCHAR, u'*', 0);
+  // No length limit: the system's default would stop typing at 30000 or so.
+  SendMessageW(Controllo(Parte::edUtente), EM_SETLIMITTEXT, 0, 0);
+  SendMessageW(Controllo(Parte::edPassword), EM_SETLIMITTEXT, 0, 0);
+  SendMessageW(Controllo(Parte::cbDrive), CB_LIMITTEXT, 0, 0);
   HWND combo = Controllo(Parte::cbDrive);
   for (const auto& voce : VociDrive()) {
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(platform::W(voce)));
@@ -152,16 +156,22 @@ void TfmDrive::Disponi(UINT dpi) {
     }
     SetWindowPos(h, nullptr, r.left, r.top, r.width, altezza_finestra, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  // The combo's closed height follows from its font; bring it to the laid-out height.
+  // The combo's closed height follows from its font and frame; bring it to
+  // the laid-out height through the selection field's height (measured again,
+  // as the frame is not the same on every system).
   {
     HWND combo = Controllo(Parte::cbDrive);
-    const Rect voluto = Scala(Descrizione(Parte::cbDrive).posizione, d);
-    RECT attuale{};
-    GetWindowRect(combo, &attuale);
-    const int campo = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    const int differenza = voluto.height - (attuale.bottom - attuale.top);
-    if (campo > 0 && differenza != 0 && campo + differenza > 0) {
-      SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), campo + differenza);
+    const int voluto = Scala(Descrizione(Parte::cbDrive).posizione.height, d);
+    // The value set is tracked here: what the system reads back for it
+    // is not always the same number.
+    int campo = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    for (int prova = 0; prova < 3 && campo > 0; ++prova) {
+      RECT attuale{};
+      GetWindowRect(combo, &attuale);
+      const int differenza = voluto - (attuale.bottom - attuale.top);
+      if (differenza == 0 || campo + differenza <= 0) break;
+      campo += differenza;
+      SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), campo);
     }
   }
   RECT finestra = RettangoloFinestraPerClient(larghezza, altezza, kStile, kStileEsteso, dpi);

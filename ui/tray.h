@@ -83,6 +83,7 @@ class TdmDrive {
   void ShowNotifica(const std::u16string& msg);
 
   const TTrayIcon& TrayIcon() const { return TrayIcon_; }
+  HMENU PopupMenu1() const { return PopupMenu1_.get(); }
 
  private:
   static platform::unique_hmenu CreaMenu();

@@ -80,6 +80,9 @@ struct DestroyMenuHandle {
 struct DestroyIconHandle {
   void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
 };
+struct FreeLocal {
+  void operator()(HLOCAL memory) const noexcept { LocalFree(memory); }
+};
 struct DeleteGdiObject {
   void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
 };
@@ -89,6 +92,7 @@ using unique_hkey = unique_any<HKEY, detail::CloseKey>;
 using unique_handle = unique_any<HANDLE, detail::CloseKernelHandle, detail::ValidKernelHandle>;
 using unique_process_information =
     unique_any<PROCESS_INFORMATION, detail::CloseProcessInformation, detail::ValidProcessInformation>;
+using unique_hlocal = unique_any<HLOCAL, detail::FreeLocal>;
 using unique_hmenu = unique_any<HMENU, detail::DestroyMenuHandle>;
 using unique_hicon = unique_any<HICON, detail::DestroyIconHandle>;
 using unique_hbrush = unique_any<HBRUSH, detail::DeleteGdiObject>;

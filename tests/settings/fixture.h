@@ -23,7 +23,6 @@ class SettingsTest : public ::testing::Test {
     registry.AddKey(kRunKey);
     InstallPlatform(registry, program);
     settings::ParametriConnessione() = {};
-    settings::Connesso() = false;
   }
 
   // Replaces the context this test installed (nested installs restore it).

@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <qlx/build_info.h>
+
 #include "cipher/utf.h"
+#include "mapping/mapping.h"
 #include "settings/autostart.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"
@@ -153,6 +156,13 @@ TEST(Qlxctl, UsageErrorsExitTwoAndHelpExitsZero) {
       {"reg", "--drive", "Z:", "--user", "u", "--program", "p", "extra"},
       {"load"},  // Windows only
       {"save", "--drive", "Z:", "--user", "u"},
+      {"connect"},
+      {"connect", "--no-explorer"},
+      {"disconnect"},
+      {"connect", "--drive", "Z:"},
+      {"disconnect", "--no-explorer"},
+      {"info", "--no-explorer"},
+      {"--version", "extra"},
       {"reveal", "--user", "\xff"},
   };
   for (const auto& args : usage_errors) {
@@ -169,6 +179,23 @@ TEST(Qlxctl, UsageErrorsExitTwoAndHelpExitsZero) {
     EXPECT_EQ(r.out.rfind("usage: qlxctl", 0), 0u);
     EXPECT_EQ(r.err, "");
   }
+}
+
+TEST(Qlxctl, InfoAndVersionPrintTheBuildSettings) {
+  const std::string expected = std::string("qlxctl ") + QLX_VERSION_TEXT + "\nservice base URL: " +
+                               Utf16ToUtf8(mapping::ServiceBaseUrl()) +
+                               "\naccount domain: " + Utf16ToUtf8(mapping::AccountDomain()) + "\n";
+  for (const char* command : {"info", "--version"}) {
+    SCOPED_TRACE(command);
+    const Result r = Qlxctl({command});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.err, "");
+  }
+  // The values are the build's: a URL ending in "/", a bare domain.
+  EXPECT_EQ(mapping::ServiceBaseUrl().rfind(u"https://", 0), 0u);
+  EXPECT_EQ(mapping::ServiceBaseUrl().back(), u'/');
+  EXPECT_EQ(mapping::AccountDomain().find_first_of(u"@/ "), std::u16string::npos);
 }
 
 // --- .reg output -----------------------------------------------------------

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <set>
 
+#include <qlx/build_info.h>
+
 #include "cipher/errors.h"
 #include "cipher/utf.h"
 #include "cipher/wipe.h"
+#include "mapping/mapping.h"
 #include "platform/context.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"
@@ -23,10 +26,15 @@ const char* const kUsage =
     "       qlxctl load [--show-password]             the stored settings (Windows)\n"
     "       qlxctl save --drive Z: --user NAME [--program PATH] [--autoconnect] [--autorun]\n"
     "                                      < password store these settings (Windows)\n"
+    "       qlxctl connect [--no-explorer]            map the stored drive with NET USE (Windows)\n"
+    "       qlxctl disconnect                         remove the stored drive's mapping (Windows)\n"
+    "       qlxctl info | --version                   the version, service base URL and account domain\n"
     "       qlxctl --help\n"
     "protect and reveal take standard input exactly as it is; a password may end\n"
     "in one line break, which is not part of it. Without --program, save names\n"
-    "QLXDrive.exe beside qlxctl.exe.\n";
+    "QLXDrive.exe beside qlxctl.exe. connect and disconnect exit 0 when NET USE\n"
+    "succeeded and 1 otherwise, with the reason on standard error; connect opens\n"
+    "Explorer on the drive unless --no-explorer is given.\n";
 
 namespace {
 
@@ -43,10 +51,17 @@ const Grammar* GrammarOf(const std::u16string& command) {
                 {u"--drive", u"--user", u"--program"}}},
       {u"load", {{u"--show-password"}, {}}},
       {u"save", {{u"--drive", u"--user", u"--program", u"--autoconnect", u"--autorun"}, {u"--drive", u"--user"}}},
+      {u"connect", {{u"--no-explorer"}, {}}},
+      {u"disconnect", {}},
+      {u"info", {}},
   };
   for (const auto& [name, grammar] : grammars)
     if (name == command) return &grammar;
   return nullptr;
+}
+
+bool WindowsOnly(const std::u16string& command) {
+  return command == u"load" || command == u"save" || command == u"connect" || command == u"disconnect";
 }
 
 bool TakesValue(const std::u16string& option) {
@@ -105,6 +120,11 @@ int Reg(const Options& options, Io& io) {
 
 }  // namespace
 
+std::string BuildInfo() {
+  return std::string("qlxctl ") + QLX_VERSION_TEXT + "\nservice base URL: " + Utf8(mapping::ServiceBaseUrl()) +
+         "\naccount domain: " + Utf8(mapping::AccountDomain()) + "\n";
+}
+
 std::u16string PasswordFromInput(std::string input) {
   if (!input.empty() && input.back() == '\n') {
     input.pop_back();
@@ -120,6 +140,11 @@ Options ParseArguments(const std::vector<std::u16string>& arguments) {
   if (arguments.empty()) throw UsageError("no command given");
   if (is_help(arguments[0])) {
     options.help = true;
+    return options;
+  }
+  if (arguments[0] == u"--version") {
+    if (arguments.size() > 1) throw UsageError("--version takes nothing after it");
+    options.version = true;
     return options;
   }
   options.command = arguments[0];
@@ -152,6 +177,7 @@ Options ParseArguments(const std::vector<std::u16string>& arguments) {
       if (option == u"--autoconnect") options.autoconnect = true;
       if (option == u"--autorun") options.autorun = true;
       if (option == u"--show-password") options.show_password = true;
+      if (option == u"--no-explorer") options.no_explorer = true;
     }
   }
   for (const auto& option : grammar->required)
@@ -172,7 +198,7 @@ int Run(const std::vector<std::u16string>& arguments, Io& io) {
   Options options;
   try {
     options = ParseArguments(arguments);
-    if (!options.help && (options.command == u"load" || options.command == u"save") && !io.registry_command)
+    if (!options.help && WindowsOnly(options.command) && !io.windows_command)
       throw UsageError(Utf8(options.command) + " is available on Windows only");
   } catch (const UsageError& e) {
     io.write_error(std::string("qlxctl: ") + e.what() + "\n" + kUsage);
@@ -185,11 +211,15 @@ int Run(const std::vector<std::u16string>& arguments, Io& io) {
     io.write_output(kUsage);
     return 0;
   }
+  if (options.version || options.command == u"info") {
+    io.write_output(BuildInfo());
+    return 0;
+  }
   try {
     if (options.command == u"protect") return Protect(io);
     if (options.command == u"reveal") return Reveal(io);
     if (options.command == u"reg") return Reg(options, io);
-    return io.registry_command(options, io);
+    return io.windows_command(options, io);
   } catch (const std::exception& e) {
     io.write_error(std::string(e.what()) + "\n");
     return 1;

@@ -1,7 +1,7 @@
 #pragma once
 // qlxctl's commands over the product's own settings routines. The entry
 // points (posix_main.cpp, win32_main.cpp) supply the byte streams and, on
-// Windows, the commands that reach the real registry.
+// Windows, the commands that reach the real registry and run NET USE.
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -18,7 +18,9 @@ struct Options {
   bool autoconnect = false;
   bool autorun = false;
   bool show_password = false;
+  bool no_explorer = false;
   bool help = false;
+  bool version = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -30,8 +32,9 @@ struct Io {
   std::function<std::string()> read_input;  // all of standard input, as bytes
   std::function<void(const std::string&)> write_output;
   std::function<void(const std::string&)> write_error;
-  // Windows only: load and save; an empty function elsewhere.
-  std::function<int(const Options&, Io&)> registry_command;
+  // Windows only: load, save, connect and disconnect; an empty function
+  // elsewhere.
+  std::function<int(const Options&, Io&)> windows_command;
 };
 
 // The process's standard streams, read and written as bytes; no registry
@@ -40,8 +43,12 @@ Io StandardIo();
 
 // Checks the arguments against what the command takes.
 Options ParseArguments(const std::vector<std::u16string>& arguments);
-// Exit code: 0 done, 1 the engine or the registry raised, 2 usage error.
+// Exit code: 0 done, 1 the engine or the registry raised or the mapping
+// failed, 2 usage error.
 int Run(const std::vector<std::u16string>& arguments, Io& io);
+
+// The version and the service the build is for, one per line.
+std::string BuildInfo();
 
 // Standard input as a password: one trailing line end (from echo or a
 // terminal) is not part of it.

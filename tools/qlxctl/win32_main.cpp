@@ -1,5 +1,5 @@
-// qlxctl on Windows: wide arguments, binary standard streams, and the two
-// commands that reach the real registry of the current user.
+// qlxctl on Windows: wide arguments, binary standard streams, and the
+// commands that reach the real registry of the current user and run NET USE.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -10,9 +10,9 @@
 
 #include "cipher/utf.h"
 #include "cipher/wipe.h"
-#include "platform/win32/program_file.h"
-#include "platform/win32/registry.h"
+#include "mapping/mapping.h"
 #include "platform/context.h"
+#include "platform/win32/win32_platform.h"
 #include "settings/record.h"
 #include "settings/store.h"
 #include "tools/qlxctl/cli.h"
@@ -30,7 +30,42 @@ std::u16string ProgramBeside(const std::u16string& own_path) {
 
 const char* Switch(bool on) { return on ? "S" : "N"; }
 
-int RegistryCommand(const qlxctl::Options& options, qlxctl::Io& io) {
+std::string Ended(const char* what, std::int32_t result) {
+  std::string text = std::string("qlxctl: ") + what + ": NET USE ended with code " + std::to_string(result);
+  if (result == -1)
+    text += " (or could not start, or did not end within " + std::to_string(mapping::kAttesaMassimaMs / 1000) + " s)";
+  return text + "\n";
+}
+
+// For scripts and scheduled tasks: the program's own connect, on the stored
+// settings (ConnettiDrive reloads them), judged by Connesso.
+int Connect(const qlxctl::Options& options, qlxctl::Io& io) {
+  const std::int32_t result = mapping::ConnettiDrive(!options.no_explorer);
+  const bool complete = settings::ParametriCompleti();
+  SecureWipe(settings::ParametriConnessione().Password);
+  if (mapping::Connesso()) return 0;
+  io.write_error(complete ? Ended("connect", result)
+                          : "qlxctl: connect: the stored settings are incomplete (drive, user and password are "
+                            "needed)\n");
+  return 1;
+}
+
+int Disconnect(qlxctl::Io& io) {
+  settings::CaricaParametri();
+  SecureWipe(settings::ParametriConnessione().Password);
+  if (settings::ParametriConnessione().PathDrive.empty()) {
+    io.write_error("qlxctl: disconnect: no drive is stored\n");
+    return 1;
+  }
+  const std::int32_t result = mapping::DisconnettiDrive();
+  if (result == 0) return 0;
+  io.write_error(Ended("disconnect", result));
+  return 1;
+}
+
+int WindowsCommand(const qlxctl::Options& options, qlxctl::Io& io) {
+  if (options.command == u"connect") return Connect(options, io);
+  if (options.command == u"disconnect") return Disconnect(io);
   auto& record = settings::ParametriConnessione();
   if (options.command == u"load") {
     settings::CaricaParametri();
@@ -65,12 +100,11 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  platform::Win32Registry registry;
-  platform::Win32ProgramFile own;
-  platform::ScopedContext context({.registry = &registry, .program = &own});
+  platform::Win32Platform os;
+  platform::ScopedContext context(os.context());
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
   qlxctl::Io io = qlxctl::StandardIo();
-  io.registry_command = RegistryCommand;
+  io.windows_command = WindowsCommand;
   return qlxctl::Run(arguments, io);
 }

@@ -1,0 +1,722 @@
+// The program's windows on the real Win32 API (under Wine in the tests):
+// the application object's loops and main-window rule, the dialog's
+// controls, keyboard and actions, the tray icon's record and menu, and the
+// theme's answers. The outside world (registry, processes, pauses) is the
+// tests' own, through the platform context.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "cipher/errors.h"
+#include "mapping/mapping.h"
+#include "platform/context.h"
+#include "platform/win32/text.h"
+#include "settings/record.h"
+#include "settings/store.h"
+#include "tests/settings/memory_registry.h"
+#include "ui/dialog.h"
+#include "ui/logic.h"
+#include "ui/theme.h"
+#include "ui/theme_file.h"
+#include "ui/tray.h"
+
+namespace qlx {
+namespace {
+
+using ::testing::ElementsAre;
+using ui::Parte;
+
+// ------------------------------------------------------------------ doubles
+
+struct Pauses final : platform::Clock {
+  std::vector<std::uint32_t> log;
+  void Pause(std::uint32_t ms) override { log.push_back(ms); }
+};
+struct NoDrives final : platform::Drives {
+  std::uint32_t LogicalDriveMask() override { return 0; }
+};
+// Every command "runs" and exits with `exit_code`.
+struct Commands final : platform::Processes {
+  std::vector<std::u16string> lines;
+  std::uint32_t exit_code = 2;
+  platform::ProcessOutcome RunAndWait(const platform::ProcessRequest& r) override {
+    lines.push_back(r.command_line);
+    return {platform::ProcessOutcome::Kind::Exited, exit_code};
+  }
+  std::u16string SystemDirectory() override { return u"C:\\windows\\system32"; }
+};
+struct NoShell final : platform::Shell {
+  std::uintptr_t Execute(const std::u16string&, const std::u16string&, const std::u16string&, int) override {
+    ADD_FAILURE() << "no Explorer expected";
+    return 0;
+  }
+};
+struct Env final : platform::Environment {
+  std::optional<std::u16string> Variable(const std::u16string&) override { return u"C:\\windows"; }
+};
+struct NoMessages final : platform::Messages {
+  void Show(const std::u16string&, const std::u16string&, Kind) override { ADD_FAILURE() << "no message box expected"; }
+  std::uint32_t LastError() override { return 0; }
+  std::u16string SystemText(std::uint32_t) override { return u""; }
+};
+
+std::u16string Text(HWND window) {
+  wchar_t buffer[512]{};
+  const int n = GetWindowTextW(window, buffer, 512);
+  return platform::U16(buffer, static_cast<std::size_t>(n));
+}
+
+std::u16string ClassOf(HWND window) {
+  wchar_t buffer[64]{};
+  const int n = GetClassNameW(window, buffer, 64);
+  return platform::U16(buffer, static_cast<std::size_t>(n));
+}
+
+// Removes a pending quit message; true when there was one.
+bool TakeQuit() {
+  MSG msg;
+  bool quit = false;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      quit = true;
+    } else {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return quit;
+}
+
+// Steps run from a thread timer, so that they run inside whichever loop is
+// active (the modal loop, a message box's); each returns true when done.
+// The whole script has a time limit: when it is hit the test fails and the
+// dialog is closed so that the loop ends.
+class Script {
+ public:
+  using Step = std::function<bool()>;
+  explicit Script(std::vector<Step> steps, HWND rescue) : steps_(std::move(steps)), rescue_(rescue) {
+    current_ = this;
+    start_ = std::chrono::steady_clock::now();
+    timer_ = SetTimer(nullptr, 0, 30, &Script::Tick);
+  }
+  ~Script() {
+    KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  bool Finished() const { return next_ == steps_.size(); }
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    Script* s = current_;
+    if (s == nullptr || s->busy_) return;
+    s->busy_ = true;  // a step may open a loop of its own, where timers fire too
+    if (!s->Finished()) {
+      if (s->steps_[s->next_]()) ++s->next_;
+    }
+    if (!s->Finished() && std::chrono::steady_clock::now() - s->start_ > std::chrono::seconds(15)) {
+      ADD_FAILURE() << "script stuck at step " << s->next_;
+      s->next_ = s->steps_.size();
+      PostMessageW(s->rescue_, WM_CLOSE, 0, 0);
+    }
+    s->busy_ = false;
+  }
+
+  static inline Script* current_ = nullptr;
+  std::vector<Step> steps_;
+  HWND rescue_;
+  std::size_t next_ = 0;
+  UINT_PTR timer_ = 0;
+  bool busy_ = false;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// The error box the application shows: its caption and text, and a step
+// that closes it.
+struct SeenBox {
+  std::u16string caption;
+  std::u16string text;
+};
+Script::Step CloseErrorBox(const std::u16string& caption, std::vector<SeenBox>& seen) {
+  return [caption, &seen] {
+    HWND box = FindWindowW(L"#32770", platform::W(caption));
+    if (box == nullptr) return false;
+    seen.push_back({Text(box), Text(GetDlgItem(box, 0xFFFF))});
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return true;
+  };
+}
+
+// ------------------------------------------------------------------ fixture
+
+constexpr char16_t kProgram[] = u"C:\\Test\\QLXUiTest.exe";
+constexpr char16_t kTitle[] = u"Qlxuitest";
+
+class Win32Ui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
+    settings::ParametriConnessione() = {};
+    mapping::Connesso() = false;
+    app.emplace(GetModuleHandleW(nullptr));
+    app->CreaTray();
+    app->CreaDialogo();
+    dialog = app->fmDrive().Handle();
+    TakeQuit();
+  }
+  void TearDown() override {
+    app.reset();
+    TakeQuit();
+    context.reset();
+  }
+
+  HWND Control(Parte p) { return app->fmDrive().Controllo(p); }
+  HWND Tray() { return app->dmDrive().TrayIcon().Handle(); }
+  HWND ComboEdit() {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(Control(Parte::cbDrive), &info);
+    return info.hwndItem;
+  }
+  // Stores settings as the program would.
+  void Store(const std::u16string& drive, const std::u16string& user, const std::u16string& password, bool autorun,
+             bool autoconnect) {
+    settings::ParametriConnessione() = {drive, user, password, autoconnect, autorun};
+    settings::SalvaParametri();
+    settings::ParametriConnessione() = {};
+  }
+  int ShowModalWith(std::vector<Script::Step> steps) {
+    Script script(std::move(steps), dialog);
+    const int result = app->ShowModal(app->fmDrive());
+    EXPECT_TRUE(script.Finished());
+    return result;
+  }
+
+  test::MemoryRegistry registry;
+  test::FixedProgramFile program{kProgram};
+  Pauses pauses;
+  NoDrives drives;
+  Commands commands;
+  NoShell shell;
+  Env env;
+  NoMessages messages;
+  std::optional<platform::ScopedContext> context;
+  std::optional<app::Application> app;
+  HWND dialog = nullptr;
+};
+
+// ------------------------------------------------------------ the windows
+
+TEST_F(Win32Ui, WindowsAreFoundByTheirClassesAndNoneIsShownAtStart) {
+  EXPECT_EQ(FindWindowW(app::kClasseApplicazione, nullptr) != nullptr, true);
+  EXPECT_EQ(ClassOf(app->Handle()), u"QLXDriveApp");
+  EXPECT_EQ(Text(app->Handle()), kTitle);
+  EXPECT_EQ(ClassOf(Tray()), u"QLXDriveTray");
+  EXPECT_EQ(ClassOf(dialog), u"TfmDrive");
+  EXPECT_EQ(Text(dialog), u"Parametri di connessione");
+  for (HWND w : {app->Handle(), Tray(), dialog}) {
+    EXPECT_FALSE(IsWindowVisible(w));
+    EXPECT_EQ(GetParent(w), nullptr);
+    EXPECT_EQ(GetWindow(w, GW_OWNER), nullptr);
+  }
+  // Only the dialog ever gets a taskbar button; the hidden windows are tool windows.
+  EXPECT_TRUE(GetWindowLongW(app->Handle(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  EXPECT_TRUE(GetWindowLongW(Tray(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  const LONG ex = GetWindowLongW(dialog, GWL_EXSTYLE);
+  EXPECT_TRUE(ex & WS_EX_APPWINDOW);
+  EXPECT_TRUE(ex & WS_EX_CONTROLPARENT);
+  const LONG style = GetWindowLongW(dialog, GWL_STYLE);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+}
+
+TEST_F(Win32Ui, ControlsComeInZOrderEachLabelJustBeforeItsField) {
+  std::vector<std::u16string> top;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    top.push_back(ClassOf(c) + u":" + Text(c));
+  }
+  EXPECT_THAT(top, ElementsAre(u"QLXPanel:", u"Static:Utente:", u"Edit:", u"Static:Password:", u"Edit:",
+                               u"Static:Drive:", u"ComboBox:", u"Button:Esecuzione automatica",
+                               u"Button:Connessione automatica"));
+  std::vector<std::u16string> panel;
+  for (HWND c = GetWindow(Control(Parte::Panel1), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    panel.push_back(Text(c));
+  }
+  EXPECT_THAT(panel, ElementsAre(u"Salva", u"Applica", u"Connetti", u"Annulla"));
+  for (const auto& c : ui::Disposizione()) {
+    const int id = GetDlgCtrlID(Control(c.parte));
+    EXPECT_NE(id, IDOK);
+    EXPECT_NE(id, IDCANCEL);
+  }
+}
+
+TEST_F(Win32Ui, LayoutFontAndFieldsMatchTheDesignAtTheWindowsDpi) {
+  const int dpi = static_cast<int>(ui::DpiFinestra(dialog));
+  RECT client{};
+  GetClientRect(dialog, &client);
+  EXPECT_EQ(client.right, ui::Scala(379, dpi));
+  EXPECT_EQ(client.bottom, ui::Scala(192, dpi));
+  for (const auto& c : ui::Disposizione()) {
+    if (c.genere == ui::Genere::Combo) continue;  // its window height covers the open list
+    HWND h = Control(c.parte);
+    RECT r{};
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+    const ui::Rect atteso = c.parte == Parte::Panel1 ? ui::PosizionePannello(client.right, client.bottom, dpi)
+                                                     : ui::Scala(c.posizione, dpi);
+    EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}), atteso) << static_cast<int>(c.parte);
+  }
+  RECT combo{};
+  GetWindowRect(Control(Parte::cbDrive), &combo);  // the closed field
+  EXPECT_EQ(combo.bottom - combo.top, ui::Scala(24, dpi))
+      << "selection field " << SendMessageW(Control(Parte::cbDrive), CB_GETITEMHEIGHT, WPARAM(-1), 0);
+
+  LOGFONTW font{};
+  ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(Parte::edUtente), WM_GETFONT, 0, 0)),
+                         sizeof font, &font));
+  EXPECT_EQ(font.lfHeight, -ui::Scala(13, dpi));
+  EXPECT_STREQ(font.lfFaceName, L"Tahoma");
+  EXPECT_EQ(font.lfWeight, FW_NORMAL);
+
+  EXPECT_EQ(SendMessageW(Control(Parte::edPassword), EM_GETPASSWORDCHAR, 0, 0), '*');
+  EXPECT_EQ(SendMessageW(Control(Parte::cbDrive), CB_GETCOUNT, 0, 0), 26);
+  for (Parte casella : {Parte::cbAutorun, Parte::cbAutoConnect}) {
+    const LONG s = GetWindowLongW(Control(casella), GWL_STYLE);
+    EXPECT_EQ(s & BS_TYPEMASK, BS_AUTOCHECKBOX);
+    EXPECT_TRUE(s & BS_LEFTTEXT);
+  }
+  for (Parte campo : {Parte::edUtente, Parte::edPassword}) {
+    EXPECT_GE(SendMessageW(Control(campo), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
+  }
+  EXPECT_GE(SendMessageW(ComboEdit(), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
+}
+
+TEST_F(Win32Ui, TabWalksTheButtonsThenTheFieldsAndBack) {
+  ShowWindow(dialog, SW_SHOWNA);
+  std::vector<HWND> walk;
+  HWND at = Control(Parte::btsalva);
+  for (int i = 0; i < 10; ++i) {
+    walk.push_back(at);
+    at = GetNextDlgTabItem(dialog, at, FALSE);
+  }
+  ShowWindow(dialog, SW_HIDE);
+  EXPECT_THAT(walk, ElementsAre(Control(Parte::btsalva), Control(Parte::btApplica), Control(Parte::btConnetti),
+                                Control(Parte::btAnnulla), Control(Parte::edUtente), Control(Parte::edPassword),
+                                Control(Parte::cbDrive), Control(Parte::cbAutorun), Control(Parte::cbAutoConnect),
+                                Control(Parte::btsalva)));
+}
+
+TEST_F(Win32Ui, TypingInTheDriveFieldCompletesButDeletingDoesNot) {
+  HWND edit = ComboEdit();
+  ASSERT_NE(edit, nullptr);
+  SendMessageW(edit, WM_CHAR, 'z', 0);
+  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z:");
+  DWORD from = 0, to = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT_EQ(from, 1u);
+  EXPECT_EQ(to, 2u);
+  // Backspace removes the selected colon, and nothing puts it back.
+  SendMessageW(edit, WM_CHAR, VK_BACK, 0);
+  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z");
+  // A typed colon after it: an entry, nothing to add.
+  SendMessageW(edit, WM_CHAR, ':', 0);
+  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z:");
+  // Text that no entry begins with stays as typed.
+  SendMessageW(edit, WM_CHAR, 'x', 0);
+  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z:x");
+}
+
+// -------------------------------------------------------- the modal loop
+
+TEST_F(Win32Ui, ClosingTheDialogEndsOnlyItsLoop) {
+  for (UINT how : {0u, 1u, 2u}) {
+    const int result = ShowModalWith({[&] {
+      EXPECT_TRUE(IsWindowVisible(dialog));
+      if (how == 0) PostMessageW(dialog, WM_CLOSE, 0, 0);
+      if (how == 1) PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+      if (how == 2) SendMessageW(Control(Parte::btAnnulla), BM_CLICK, 0, 0);
+      return true;
+    }});
+    EXPECT_EQ(result, IDCANCEL) << how;
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_FALSE(TakeQuit()) << "closing the dialog must not end the program (" << how << ")";
+  }
+}
+
+TEST_F(Win32Ui, TheTrayAndApplicationWindowsStayEnabledWhileTheDialogIsOpen) {
+  ShowModalWith({[&] {
+    EXPECT_TRUE(IsWindowEnabled(Tray()));
+    EXPECT_TRUE(IsWindowEnabled(app->Handle()));
+    EXPECT_TRUE(IsWindowEnabled(dialog));
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+}
+
+TEST_F(Win32Ui, EnterAndEscInFieldsDoNothingEnterOnAButtonClicksIt) {
+  int step = 0;
+  const int result = ShowModalWith({
+      [&] {
+        SetFocus(Control(Parte::edUtente));
+        PostMessageW(Control(Parte::edUtente), WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(Control(Parte::edUtente), WM_KEYDOWN, VK_ESCAPE, 0);
+        return true;
+      },
+      [&] {
+        // Both keys went through the loop; the dialog is still open.
+        if (++step < 3) return false;
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        SetFocus(Control(Parte::btAnnulla));
+        PostMessageW(Control(Parte::btAnnulla), WM_KEYDOWN, VK_RETURN, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_FALSE(IsWindowVisible(dialog));
+}
+
+TEST_F(Win32Ui, FocusStartsOnSalvaAndIsKeptBetweenOpenings) {
+  ShowModalWith({[&] {
+    EXPECT_EQ(GetFocus(), Control(Parte::btsalva));
+    SetFocus(Control(Parte::edPassword));
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+  ShowModalWith({[&] {
+    EXPECT_EQ(GetFocus(), Control(Parte::edPassword));
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+}
+
+TEST_F(Win32Ui, OpensCentredOnTheDesktopOnceThenWhereItWasLeft) {
+  RECT first{};
+  ShowModalWith({[&] {
+    GetWindowRect(dialog, &first);
+    SetWindowPos(dialog, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+  const ui::Rect desktop{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                         GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  const ui::Punto centre = ui::CentraSuDesktop(desktop, first.right - first.left, first.bottom - first.top);
+  EXPECT_EQ(first.left, centre.x);
+  EXPECT_EQ(first.top, centre.y);
+  ShowModalWith({[&] {
+    RECT again{};
+    GetWindowRect(dialog, &again);
+    EXPECT_EQ(again.left, 10);
+    EXPECT_EQ(again.top, 20);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+}
+
+TEST_F(Win32Ui, ParametriWhileOpenShowsTheErrorBoxAndLeavesTheDialogAsItIs) {
+  std::vector<SeenBox> seen;
+  // Asked directly: the refusal is an error with the fixed text.
+  ShowWindow(dialog, SW_SHOWNA);
+  std::string why;
+  try {
+    app->ShowModal(app->fmDrive());
+  } catch (const Error& e) {
+    why = e.what();
+  }
+  ShowWindow(dialog, SW_HIDE);
+  EXPECT_EQ(why, "Cannot make a visible window modal");
+  // From the tray menu while the dialog is open: the error box.
+  const int result = ShowModalWith({
+      [&] {
+        SetWindowTextW(Control(Parte::edUtente), L"in corso");
+        PostMessageW(app->Handle(), WM_COMMAND, ui::kParametri1, 0);
+        return true;
+      },
+      CloseErrorBox(kTitle, seen),
+      [&] {
+        if (FindWindowW(L"#32770", platform::W(std::u16string(kTitle))) != nullptr) return false;
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_EQ(Text(Control(Parte::edUtente)), u"in corso");
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].caption, kTitle);
+  EXPECT_EQ(seen[0].text, u"Cannot make a visible window modal.");
+  EXPECT_FALSE(TakeQuit());
+}
+
+TEST_F(Win32Ui, EsciWhileOpenDisconnectsEndsTheDialogAndThenTheProgram) {
+  Store(u"Q:", u"mario", u"pw", false, false);
+  const int result = ShowModalWith({[&] {
+    PostMessageW(app->Handle(), WM_COMMAND, ui::kEsci1, 0);
+    return true;
+  }});
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_FALSE(IsWindowVisible(dialog));
+  ASSERT_FALSE(commands.lines.empty());
+  EXPECT_EQ(commands.lines.back().substr(0, 8), u"NET USE ");
+  EXPECT_NE(commands.lines.back().find(u"/DELETE"), std::u16string::npos);
+  EXPECT_TRUE(TakeQuit()) << "the quit message must reach the outer loop";
+}
+
+TEST_F(Win32Ui, CloseRequestsOutsideTheModalLoop) {
+  // The tray's and the application's windows ignore them.
+  SendMessageW(Tray(), WM_CLOSE, 0, 0);
+  SendMessageW(app->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(Tray()));
+  EXPECT_TRUE(IsWindow(app->Handle()));
+  EXPECT_FALSE(TakeQuit());
+  // The hidden dialog is the main window: its close request ends the
+  // program, and nothing is disconnected.
+  settings::ParametriConnessione().PathDrive = u"Q:";
+  SendMessageW(dialog, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_TRUE(TakeQuit());
+  EXPECT_TRUE(commands.lines.empty());
+}
+
+TEST_F(Win32Ui, TheSessionsEndIsConsentedTo) {
+  EXPECT_EQ(SendMessageW(Tray(), WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_EQ(SendMessageW(app->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_EQ(SendMessageW(dialog, WM_QUERYENDSESSION, 0, 0), TRUE);
+}
+
+// ----------------------------------------------------------- the actions
+
+TEST_F(Win32Ui, OpeningShowsTheStoredValues) {
+  Store(u"Q:", u"mario.rossi", u"segreto", true, false);
+  ShowModalWith({[&] {
+    EXPECT_EQ(Text(Control(Parte::edUtente)), u"mario.rossi");
+    EXPECT_EQ(Text(Control(Parte::edPassword)), u"segreto");
+    EXPECT_EQ(Text(Control(Parte::cbDrive)), u"Q:");
+    EXPECT_EQ(SendMessageW(Control(Parte::cbAutorun), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(Control(Parte::cbAutoConnect), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+}
+
+TEST_F(Win32Ui, ALoadErrorOnOpeningIsShownAndTheDialogOpensAllTheSame) {
+  // USER of a non-text type cannot be read.
+  registry.SetRaw(u"Software\\PELMORA\\QLXDrive", u"USER", platform::regtype::kDword, {1, 0, 0, 0});
+  SetWindowTextW(Control(Parte::edUtente), L"prima");
+  std::vector<SeenBox> seen;
+  const int result = ShowModalWith({
+      CloseErrorBox(kTitle, seen),
+      [&] {
+        if (!IsWindowVisible(dialog)) return false;
+        EXPECT_EQ(Text(Control(Parte::edUtente)), u"prima");
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, u"Invalid data type for 'USER'");  // "'" is below ".": nothing appended
+}
+
+TEST_F(Win32Ui, SalvaStoresTheFieldsAsTypedAndCloses) {
+  const int result = ShowModalWith({[&] {
+    SetWindowTextW(Control(Parte::edUtente), L" luigi ");
+    SetWindowTextW(Control(Parte::edPassword), L"a b\"c");
+    SetWindowTextW(Control(Parte::cbDrive), L"k");
+    SendMessageW(Control(Parte::cbAutoConnect), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(Control(Parte::btsalva), BM_CLICK, 0, 0);
+    return true;
+  }});
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_FALSE(IsWindowVisible(dialog));
+  const auto memory = settings::ParametriConnessione();
+  EXPECT_EQ(memory.User, u" luigi ");
+  EXPECT_EQ(memory.Password, u"a b\"c");
+  EXPECT_EQ(memory.PathDrive, u"k");
+  EXPECT_TRUE(memory.AutoConnect);
+  EXPECT_FALSE(memory.AutoRun);
+  settings::ParametriConnessione() = {};
+  settings::CaricaParametri();
+  EXPECT_EQ(settings::ParametriConnessione().User, u" luigi ");
+  EXPECT_EQ(settings::ParametriConnessione().PathDrive, u"k");
+  EXPECT_TRUE(settings::ParametriConnessione().AutoConnect);
+}
+
+TEST_F(Win32Ui, AFailedSaveIsShownAndTheDialogStaysOpen) {
+  registry.fail_set_at = 1;
+  std::vector<SeenBox> seen;
+  const int result = ShowModalWith({
+      [&] {
+        SetWindowTextW(Control(Parte::edUtente), L"anna");
+        PostMessageW(Control(Parte::btsalva), BM_CLICK, 0, 0);
+        return true;
+      },
+      CloseErrorBox(kTitle, seen),
+      [&] {
+        if (FindWindowW(L"#32770", platform::W(std::u16string(kTitle))) != nullptr) return false;
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, u"Failed to set data for 'PATHDRIVE'");
+  EXPECT_EQ(settings::ParametriConnessione().User, u"anna") << "the record holds the dialog's values";
+}
+
+TEST_F(Win32Ui, ConnettiUsesTheStoredValuesNotTheEdits) {
+  Store(u"Q:", u"mario", u"pw", false, false);
+  ShowModalWith({[&] {
+    SetWindowTextW(Control(Parte::edUtente), L"modificato");
+    SendMessageW(Control(Parte::btConnetti), BM_CLICK, 0, 0);
+    EXPECT_EQ(Text(Control(Parte::edUtente)), u"mario");
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+  ASSERT_EQ(commands.lines.size(), 2u);
+  EXPECT_NE(commands.lines[0].find(u"/DELETE"), std::u16string::npos);
+  EXPECT_NE(commands.lines[1].find(u"/user:mario@"), std::u16string::npos);
+  EXPECT_THAT(pauses.log, ElementsAre(10u, 10u)) << "no pause between the two commands beyond the runner's own";
+}
+
+TEST_F(Win32Ui, ApplicaThenAnnullaKeepsTheAppliedValues) {
+  ShowModalWith({[&] {
+    SetWindowTextW(Control(Parte::edUtente), L"applicato");
+    SendMessageW(Control(Parte::btApplica), BM_CLICK, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    SetWindowTextW(Control(Parte::edUtente), L"annullato");
+    SendMessageW(Control(Parte::btAnnulla), BM_CLICK, 0, 0);
+    return true;
+  }});
+  ShowModalWith({[&] {
+    EXPECT_EQ(Text(Control(Parte::edUtente)), u"applicato");
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+}
+
+// ----------------------------------------------------------------- the tray
+
+TEST_F(Win32Ui, TheIconsRecordIsFilledForTheShell) {
+  const NOTIFYICONDATAW& r = app->dmDrive().TrayIcon().Record();
+  EXPECT_EQ(r.cbSize, sizeof(NOTIFYICONDATAW));
+  EXPECT_EQ(r.hWnd, Tray());
+  EXPECT_EQ(r.uID, static_cast<UINT>(reinterpret_cast<UINT_PTR>(Tray())));
+  EXPECT_EQ(r.uCallbackMessage, static_cast<UINT>(WM_USER + 1));
+  EXPECT_EQ(r.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+  EXPECT_STREQ(r.szTip, L"Qlxuitest");
+  EXPECT_EQ(r.uTimeout, 10000u);
+  EXPECT_NE(r.hIcon, nullptr);
+}
+
+TEST_F(Win32Ui, ABalloonIsFlaggedUntilTheShellHidesIt) {
+  app->dmDrive().ShowNotifica(u"Connessione effettuata con successo");
+  const NOTIFYICONDATAW& r = app->dmDrive().TrayIcon().Record();
+  EXPECT_TRUE(r.uFlags & NIF_INFO);
+  EXPECT_EQ(r.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+  EXPECT_STREQ(r.szInfoTitle, L"Lumivor");
+  EXPECT_STREQ(r.szInfo, L"Connessione effettuata con successo");
+  for (LPARAM hidden : {LPARAM(NIN_BALLOONTIMEOUT), LPARAM(NIN_BALLOONHIDE)}) {
+    app->dmDrive().ShowNotifica(u"Errore nella connessione");
+    EXPECT_TRUE(r.uFlags & NIF_INFO);
+    EXPECT_STREQ(r.szInfo, L"Errore nella connessione");
+    SendMessageW(Tray(), WM_USER + 1, r.uID, hidden);
+    EXPECT_FALSE(r.uFlags & NIF_INFO);
+  }
+  // A text longer than the field is cut to 255 characters.
+  app->dmDrive().ShowNotifica(std::u16string(300, u'x'));
+  EXPECT_EQ(std::wstring(r.szInfo).size(), 255u);
+}
+
+TEST_F(Win32Ui, TheMenuHasItsSixEntries) {
+  HMENU menu = app->dmDrive().PopupMenu1();
+  ASSERT_EQ(GetMenuItemCount(menu), 6);
+  std::vector<std::u16string> items;
+  for (int i = 0; i < 6; ++i) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE;
+    ASSERT_TRUE(GetMenuItemInfoW(menu, i, TRUE, &info));
+    if (info.fType & MFT_SEPARATOR) {
+      items.push_back(u"-");
+      continue;
+    }
+    EXPECT_FALSE(info.fState & (MFS_CHECKED | MFS_DISABLED | MFS_DEFAULT)) << i;
+    wchar_t text[64]{};
+    GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+    items.push_back(platform::U16(text, wcslen(text)) + u"=" +
+                    std::u16string(1, static_cast<char16_t>(u'0' + info.wID - ui::kParametri1)));
+  }
+  EXPECT_THAT(items, ElementsAre(u"Parametri=0", u"-", u"Connetti=1", u"Disconnetti=2", u"-", u"Esci=3"));
+}
+
+TEST_F(Win32Ui, TrayConnettiWithNothingStoredReportsTheFailure) {
+  SendMessageW(app->Handle(), WM_COMMAND, ui::kConnetti1, 0);
+  EXPECT_TRUE(commands.lines.empty());
+  EXPECT_THAT(pauses.log, ElementsAre(1000u));
+  EXPECT_STREQ(app->dmDrive().TrayIcon().Record().szInfo, L"Errore nella connessione");
+  EXPECT_FALSE(TakeQuit());
+}
+
+TEST_F(Win32Ui, DisconnettiWithNoDriveRunsNothing) {
+  SendMessageW(app->Handle(), WM_COMMAND, ui::kDisconnetti1, 0);
+  EXPECT_TRUE(commands.lines.empty());
+  EXPECT_FALSE(app->dmDrive().TrayIcon().Record().uFlags & NIF_INFO);
+}
+
+// ---------------------------------------------------------------- the theme
+
+TEST(Win32Theme, TheStoredThemeAnswersTheDialogsColourQuestions) {
+  HINSTANCE self = GetModuleHandleW(nullptr);
+  EXPECT_EQ(ui::CaricaTema(self, u"NoSuchStyle"), nullptr);
+  HRSRC res = FindResourceW(self, L"OBSIDIAN", RT_RCDATA);
+  ASSERT_NE(res, nullptr) << "the test links the program's resources";
+  const auto colours = ui::ParseTheme(std::string_view(static_cast<const char*>(LockResource(LoadResource(self, res))),
+                                                       SizeofResource(self, res)));
+  ASSERT_TRUE(colours);
+  auto theme = ui::CaricaTema(self, u"Obsidian");
+  ASSERT_NE(theme, nullptr);
+
+  WNDCLASSW cls{};
+  cls.lpfnWndProc = DefWindowProcW;
+  cls.hInstance = self;
+  cls.lpszClassName = L"QLXThemeProbe";
+  RegisterClassW(&cls);
+  HWND top = CreateWindowExW(0, L"QLXThemeProbe", L"probe", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, self, nullptr);
+  HWND label = CreateWindowExW(0, WC_STATICW, L"x", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, top, nullptr, self, nullptr);
+  HWND edit = CreateWindowExW(0, WC_EDITW, L"x", WS_CHILD | WS_VISIBLE, 0, 30, 50, 20, top, nullptr, self, nullptr);
+  theme->Applica(top);
+  HDC dc = GetDC(top);
+  const bool high_contrast = ui::ContrastoElevato();
+  auto brush_colour = [](LRESULT brush) {
+    LOGBRUSH lb{};
+    GetObjectW(reinterpret_cast<HBRUSH>(brush), sizeof lb, &lb);
+    return static_cast<std::uint32_t>(lb.lbColor);
+  };
+  const LRESULT for_label = SendMessageW(top, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label));
+  if (!high_contrast) {
+    EXPECT_EQ(brush_colour(for_label), colours->DialogBackground);
+    EXPECT_EQ(static_cast<std::uint32_t>(GetTextColor(dc)), colours->Text);
+    const LRESULT for_edit = SendMessageW(top, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(edit));
+    EXPECT_EQ(brush_colour(for_edit), colours->EditBackground);
+    EXPECT_EQ(static_cast<std::uint32_t>(GetTextColor(dc)), colours->EditText);
+  }
+  ReleaseDC(top, dc);
+  // The subclasses leave with their windows; the theme may go afterwards.
+  DestroyWindow(top);
+  theme.reset();
+}
+
+}  // namespace
+}  // namespace qlx
