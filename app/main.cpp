@@ -8,6 +8,7 @@
 #include "app/application.h"
 #include "platform/context.h"
 #include "platform/win32/win32_platform.h"
+#include "res/resource_ids.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace qlx;
@@ -18,7 +19,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // the main window, has a taskbar button while shown, and is not shown
     // when the loop starts.
     app::Application application(instance);
-    application.ApplicaTema(u"Obsidian");
+    application.ApplicaTema(QLX_THEME_DISPLAY_NAME);
     application.CreaTray();
     application.CreaDialogo();
     application.Avvia();
