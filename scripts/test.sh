@@ -28,6 +28,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev libssl-dev
   python3 python3-pycryptodome
   xvfb xdotool imagemagick nsis
+  rclone x11vnc novnc websockify iproute2
 )
 
 # ---------------------------------------------------------------- clean-up
