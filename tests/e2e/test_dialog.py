@@ -283,7 +283,7 @@ class DialogConnetti(BenchCase):
         self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit was not discarded")
         self.assertTrue(b.dialog_window(program)["visible"])
         self.assertEqual(b.stored()["User"], "mario")
-        holds_for("no balloon from the dialog", lambda: not b.balloons(), 1.0)
+        holds_for("no balloon from the dialog", lambda: not b.balloons(), harness.QUIET_SECONDS)
         b.click_control(view, "btAnnulla")
         b.wait_dialog_hidden(program)
 
