@@ -27,7 +27,7 @@ PACKAGES=(
   binutils-mingw-w64 wine64
   libgtest-dev libbenchmark-dev libssl-dev
   python3 python3-pycryptodome
-  xvfb xdotool imagemagick
+  xvfb xdotool imagemagick x11-xkb-utils
 )
 
 # ---------------------------------------------------------------- clean-up
