@@ -85,7 +85,16 @@ class Obsidian final : public Theme {
 
  private:
   static BOOL CALLBACK PerFiglio(HWND figlio, LPARAM lparam) {
-    const auto* self = reinterpret_cast<const Obsidian*>(lparam);
+    try {
+      reinterpret_cast<const Obsidian*>(lparam)->Classifica(figlio);
+    } catch (...) {
+      // A control left in the system's look; nothing may leave the callback.
+    }
+    return TRUE;
+  }
+
+  void Classifica(HWND figlio) const {
+    const Obsidian* self = this;
     if (ClasseUguale(figlio, WC_BUTTONW)) {
       const LONG tipo = GetWindowLongW(figlio, GWL_STYLE) & BS_TYPEMASK;
       if (tipo == BS_PUSHBUTTON || tipo == BS_DEFPUSHBUTTON) self->Sottoclassa(figlio, Tipo::Pulsante);
@@ -98,7 +107,6 @@ class Obsidian final : public Theme {
     } else if ((GetWindowLongW(figlio, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) != 0) {
       self->Sottoclassa(figlio, Tipo::Pannello);
     }
-    return TRUE;
   }
 
   void Sottoclassa(HWND window, Tipo tipo) const {

@@ -261,7 +261,7 @@ TEST_F(Win32Ui, ControlsComeInZOrderEachLabelJustBeforeItsField) {
   }
 }
 
-TEST_F(Win32Ui, LayoutFontAndFieldsMatchTheDesignAtTheWindowsDpi) {
+TEST_F(Win32Ui, LayoutFontAndFieldsAtTheWindowsDpi) {
   const int dpi = static_cast<int>(ui::DpiFinestra(dialog));
   RECT client{};
   GetClientRect(dialog, &client);
