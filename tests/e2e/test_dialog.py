@@ -1,13 +1,13 @@
 """The parameters dialog, driven with the mouse and the keyboard."""
 
-import re
 import unittest
 
 import harness
 from harness import (BS_DEFPUSHBUTTON, BS_LEFTTEXT, BS_TYPEMASK, BS_AUTOCHECKBOX, BS_CHECKBOX, CBS_DROPDOWN,
-                     CBS_TYPEMASK, DRIVE, ES_PASSWORD, SS_ICON, SS_TYPEMASK, WS_BORDER, WS_CAPTION,
+                     CBS_TYPEMASK, DRIVE, SS_ICON, SS_TYPEMASK, WS_BORDER, WS_CAPTION,
                      WS_EX_CLIENTEDGE, WS_EX_STATICEDGE, WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_SYSMENU,
                      WS_THICKFRAME, BenchCase, DialogView, holds_for, wait_for)
+
 
 def setUpModule():
     harness.start_bench("dialog")

@@ -4,7 +4,7 @@ import time
 import unittest
 
 import harness
-from harness import DRIVE, FAILURE, SUCCESS, BenchCase, holds_for, scaled, wait_for
+from harness import DRIVE, SUCCESS, BenchCase, holds_for, scaled, wait_for
 
 
 def setUpModule():
