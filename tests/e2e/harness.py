@@ -131,6 +131,22 @@ def die_with_parent():
 
 
 
+def read_line(fd, timeout):
+    """The first line written to a pipe. Xvfb writes its display number and
+    the line feed separately, and dies if the pipe is gone in between."""
+    deadline = time.monotonic() + timeout
+    data = b""
+    while b"\n" not in data:
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            break
+        chunk = os.read(fd, 64)
+        if not chunk:
+            break
+        data += chunk
+    return data.decode(errors="replace").strip()
+
+
 class Xvfb:
     """A private X server. Other Xvfb servers on the machine may live in
     another /tmp, where their lock files cannot be seen: the display number
@@ -149,8 +165,7 @@ class Xvfb:
                      "-noreset"], pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                     preexec_fn=die_with_parent)
                 os.close(write_end)
-                ready, _, _ = select.select([read_end], [], [], 30)
-                told = os.read(read_end, 64).decode().strip() if ready else ""
+                told = read_line(read_end, 30)
                 os.close(read_end)
                 self.process = process
                 self.display = f":{number}"
