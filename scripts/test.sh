@@ -27,7 +27,7 @@ PACKAGES=(
   binutils-mingw-w64 wine64
   libgtest-dev libbenchmark-dev libssl-dev
   python3 python3-pycryptodome
-  xvfb xdotool imagemagick nsis
+  xvfb xdotool imagemagick x11-xkb-utils nsis
   rclone x11vnc novnc websockify iproute2
 )
 

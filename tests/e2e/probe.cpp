@@ -5,7 +5,7 @@
 // Commands (words separated by tabs, as registry paths hold blanks; text in
 // UTF-8; handles and numbers in decimal):
 //   windows                  every top-level window
-//   dialog HWND              one window's child controls, focus and tab order
+//   dialog HWND              one window's child controls and focus
 //   tab HWND START next|back the dialog manager's tab walk from START
 //   ping HWND MS             whether the window's thread answers messages now
 //   processes                the process list
@@ -16,8 +16,6 @@
 //   set-dword PATH NAME N    writes one HKCU REG_DWORD value
 //   drives                   the logical-drive mask
 //   undefine X:              removes the newest definition of a drive letter
-//   post HWND MSG WP LP      PostMessageW
-//   cursor                   the cursor position
 //   quit                     ends the probe
 // The output is pure ASCII: every non-ASCII character is a \u escape.
 // The DPI calls are Windows 10's; the probe runs only under Wine, which has them.
@@ -210,15 +208,26 @@ void Window(Json& j, HWND hwnd, const std::map<DWORD, std::wstring>& names) {
   j.Close('}');
 }
 
+// Enumeration callbacks: stdcall on i686, so named functions, not lambdas.
+BOOL CALLBACK Collect(HWND hwnd, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+  return TRUE;
+}
+
+BOOL CALLBACK Monitor(HMONITOR monitor, HDC, LPRECT, LPARAM out) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+  Json& json = *reinterpret_cast<Json*>(out);
+  json.Open('{').Key("rect").Rect(info.rcMonitor).Key("work").Rect(info.rcWork);
+  json.Key("primary").Bool((info.dwFlags & MONITORINFOF_PRIMARY) != 0).Close('}');
+  return TRUE;
+}
+
 std::string Windows() {
   const auto names = ProcessNames();
   std::vector<HWND> all;
-  EnumWindows(
-      [](HWND hwnd, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
   Json j;
   j.Open('{').Key("windows").Open('[');
   for (HWND hwnd : all) Window(j, hwnd, names);
@@ -267,13 +276,7 @@ std::string Dialog(HWND dialog) {
   ClientToScreen(dialog, &origin);
 
   std::vector<HWND> children;
-  EnumChildWindows(
-      dialog,
-      [](HWND hwnd, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(dialog, Collect, reinterpret_cast<LPARAM>(&children));
 
   j.Open('{');
   j.Key("hwnd").Num(reinterpret_cast<std::uintptr_t>(dialog));
@@ -329,8 +332,6 @@ std::string Dialog(HWND dialog) {
     j.Close('}');
   }
   j.Close(']');
-  j.Key("tab_from_focus");
-  TabWalk(j, dialog, have_info ? info.hwndFocus : nullptr, FALSE);
   j.Close('}');
   return j.str();
 }
@@ -370,18 +371,7 @@ std::string Screen() {
   j.Num(GetSystemMetrics(SM_CXVIRTUALSCREEN)).Num(GetSystemMetrics(SM_CYVIRTUALSCREEN));
   j.Close(']');
   j.Key("monitors").Open('[');
-  EnumDisplayMonitors(
-      nullptr, nullptr,
-      [](HMONITOR monitor, HDC, LPRECT, LPARAM out) -> BOOL {
-        MONITORINFO info{};
-        info.cbSize = sizeof info;
-        if (!GetMonitorInfoW(monitor, &info)) return TRUE;
-        Json& json = *reinterpret_cast<Json*>(out);
-        json.Open('{').Key("rect").Rect(info.rcMonitor).Key("work").Rect(info.rcWork);
-        json.Key("primary").Bool((info.dwFlags & MONITORINFOF_PRIMARY) != 0).Close('}');
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&j));
+  EnumDisplayMonitors(nullptr, nullptr, Monitor, reinterpret_cast<LPARAM>(&j));
   j.Close(']');
   HDC screen = GetDC(nullptr);
   j.Key("logpixels").Num(screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0);
@@ -443,19 +433,6 @@ std::string Undefine(const std::string& drive) {
   const std::wstring letter(drive.begin(), drive.end());
   const bool ok = DefineDosDeviceW(DDD_REMOVE_DEFINITION, letter.c_str(), nullptr) != FALSE;
   return Json().Open('{').Key("ok").Bool(ok).Key("mask").Num(GetLogicalDrives()).Close('}').str();
-}
-
-std::string Post(const std::vector<std::string>& words) {
-  if (words.size() != 5) return Json().Open('{').Key("error").Text(L"post HWND MSG WP LP").Close('}').str();
-  const bool ok = PostMessageW(ParseHandle(words[1]), static_cast<UINT>(std::stoul(words[2])),
-                               static_cast<WPARAM>(std::stoull(words[3])), static_cast<LPARAM>(std::stoll(words[4])));
-  return Json().Open('{').Key("ok").Bool(ok).Close('}').str();
-}
-
-std::string Cursor() {
-  POINT p{};
-  GetCursorPos(&p);
-  return Json().Open('{').Key("cursor").Open('[').Num(p.x).Num(p.y).Close(']').Close('}').str();
 }
 
 std::wstring Wide(const std::string& utf8) {
@@ -526,8 +503,6 @@ std::string Answer(const std::string& line) {
     if (verb == "registry") return Registry();
     if (verb == "drives") return Drives();
     if (verb == "undefine" && words.size() == 2) return Undefine(words[1]);
-    if (verb == "post") return Post(words);
-    if (verb == "cursor") return Cursor();
   } catch (const std::exception& error) {
     const std::string what = error.what();
     return Json().Open('{').Key("error").Text(std::wstring(what.begin(), what.end())).Close('}').str();

@@ -1,13 +1,13 @@
 """The parameters dialog, driven with the mouse and the keyboard."""
 
-import re
 import unittest
 
 import harness
 from harness import (BS_DEFPUSHBUTTON, BS_LEFTTEXT, BS_TYPEMASK, BS_AUTOCHECKBOX, BS_CHECKBOX, CBS_DROPDOWN,
-                     CBS_TYPEMASK, DRIVE, ES_PASSWORD, SS_ICON, SS_TYPEMASK, WS_BORDER, WS_CAPTION,
+                     CBS_TYPEMASK, DRIVE, SS_ICON, SS_TYPEMASK, WS_BORDER, WS_CAPTION,
                      WS_EX_CLIENTEDGE, WS_EX_STATICEDGE, WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_SYSMENU,
                      WS_THICKFRAME, BenchCase, DialogView, holds_for, wait_for)
+
 
 def setUpModule():
     harness.start_bench("dialog")
@@ -283,7 +283,7 @@ class DialogConnetti(BenchCase):
         self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit was not discarded")
         self.assertTrue(b.dialog_window(program)["visible"])
         self.assertEqual(b.stored()["User"], "mario")
-        holds_for("no balloon from the dialog", lambda: not b.balloons(), 1.0)
+        holds_for("no balloon from the dialog", lambda: not b.balloons(), harness.QUIET_SECONDS)
         b.click_control(view, "btAnnulla")
         b.wait_dialog_hidden(program)
 

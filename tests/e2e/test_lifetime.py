@@ -4,7 +4,7 @@ import time
 import unittest
 
 import harness
-from harness import DRIVE, FAILURE, SUCCESS, BenchCase, holds_for, scaled, wait_for
+from harness import DRIVE, SUCCESS, BenchCase, holds_for, scaled, wait_for
 
 
 def setUpModule():
@@ -69,7 +69,7 @@ class AutomaticConnection(BenchCase):
         delete, connect = self.wait_net_runs(2)
         self.assertEqual(delete.command, self.delete_line())
         self.assertEqual((connect.command, connect.code), (self.connect_line(DRIVE, "mario.rossi", "segreto"), "2"))
-        self.assert_quiet(program, seconds=2.0)
+        self.assert_quiet(program)
         self.assertEqual(b.standins.explorer_runs(), [])
         self.assertEqual(len(b.standins.net_runs()), 2)
 
@@ -79,7 +79,7 @@ class AutomaticConnection(BenchCase):
         program = b.start_program()
         (delete,) = self.wait_net_runs(1)
         self.assertEqual(delete.command, self.delete_line())
-        self.assert_quiet(program, seconds=2.0)
+        self.assert_quiet(program)
         self.assertEqual(len(b.standins.net_runs()), 1)
 
 
