@@ -479,6 +479,15 @@ std::string Ping(HWND hwnd, UINT timeout_ms) {
   return Json().Open('{').Key("ok").Bool(ok).Key("ms").Num(static_cast<long long>(GetTickCount64() - start)).Close('}').str();
 }
 
+// A close request sent from this process, as another program (an installer,
+// a system tool) sends it: the call returns once the window has handled it.
+std::string Close(HWND hwnd, UINT timeout_ms) {
+  DWORD_PTR result = 0;
+  const ULONGLONG start = GetTickCount64();
+  const bool ok = SendMessageTimeoutW(hwnd, WM_CLOSE, 0, 0, SMTO_NORMAL, timeout_ms, &result) != 0;
+  return Json().Open('{').Key("ok").Bool(ok).Key("ms").Num(static_cast<long long>(GetTickCount64() - start)).Close('}').str();
+}
+
 std::string Answer(const std::string& line) {
   std::vector<std::string> words;
   for (std::size_t start = 0;;) {
@@ -495,6 +504,7 @@ std::string Answer(const std::string& line) {
     if (verb == "dialog" && words.size() == 2) return Dialog(ParseHandle(words[1]));
     if (verb == "tab" && words.size() == 4) return Tab(ParseHandle(words[1]), ParseHandle(words[2]), words[3] == "back");
     if (verb == "ping" && words.size() == 3) return Ping(ParseHandle(words[1]), std::stoul(words[2]));
+    if (verb == "close" && words.size() == 3) return Close(ParseHandle(words[1]), std::stoul(words[2]));
     if (verb == "processes") return Processes();
     if (verb == "delete-key" && words.size() == 2) return DeleteKey(words[1]);
     if (verb == "delete-value" && words.size() == 3) return DeleteValue(words[1], words[2]);

@@ -235,6 +235,19 @@ class Editing(BenchCase):
         b.keys_to(view, "alt+F4")
         b.wait_dialog_hidden(program)
         holds_for("the program running", program.alive, 1.0)
+        # A close request sent by another process while the dialog is open
+        # (nothing else happening) ends the modal loop at once, not at the
+        # next message that happens to arrive.
+        # The focus goes to a button first: an edit field's caret blinks on a
+        # timer, whose messages would wake the loop and hide a fault here.
+        view = b.open_dialog(program)
+        b.keys_to(view, "Tab", "Tab", "Tab", "Tab")
+        wait_for("the focus on Salva", lambda: DialogView(b, view.hwnd).focus() == "btsalva", 10)
+        program.wait_idle()
+        sent = b.probe.ask("close", b.dialog_window(program)["hwnd"], 5000)
+        self.assertTrue(sent["ok"], sent)
+        b.wait_dialog_hidden(program, timeout=3.0)
+        holds_for("the program running", program.alive, 1.0)
 
     def test_parametri_while_open_shows_the_error_and_one_dialog(self):
         b = self.bench
