@@ -40,7 +40,7 @@ Application::Application(HINSTANCE instance) : instance_(instance) {
   } catch (...) {
     titolo_.clear();
   }
-  ui::RegistraClasse(instance, kClasseApplicazione, &Application::Procedura);
+  ui::RegistraClasse(instance, kClasseApplicazione, &ui::ProceduraDi<Application>);
   // Hidden for ever, and a tool window: never a taskbar button of its own.
   HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, kClasseApplicazione, platform::W(titolo_), WS_POPUP, 0, 0, 0, 0,
                                 nullptr, nullptr, instance, this);
@@ -189,17 +189,6 @@ void Application::MostraErrore(const std::exception_ptr& error) noexcept {
     MessageBoxW(ProprietarioBox(), platform::W(testo), platform::W(titolo_), MB_OK | MB_ICONERROR);
   } catch (...) {
     // Nothing more can be told: the message loop goes on.
-  }
-}
-
-LRESULT CALLBACK Application::Procedura(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = ui::Oggetto<Application>(window, message, lparam);
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  try {
-    return self->Gestisci(window, message, wparam, lparam);
-  } catch (...) {
-    self->MostraErrore(std::current_exception());
-    return 0;
   }
 }
 

@@ -52,7 +52,8 @@ class Application final : public ui::AppHost {
     ui::ModalForm* form;
     int risultato;
   };
-  static LRESULT CALLBACK Procedura(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  friend LRESULT CALLBACK ui::ProceduraDi<Application>(HWND, UINT, WPARAM, LPARAM);
+  ui::AppHost& Ospite() { return *this; }
   LRESULT Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void Smista(MSG& msg);
   HWND ProprietarioBox() const;

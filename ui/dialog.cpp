@@ -57,7 +57,7 @@ void Imposta(HWND controllo, const std::u16string& testo) {
 }  // namespace
 
 TfmDrive::TfmDrive(AppHost& app, HINSTANCE instance, const Theme* theme) : app_(app), theme_(theme) {
-  RegistraClasse(instance, kClasseDialogo, &TfmDrive::Procedura, GetSysColorBrush(COLOR_BTNFACE));
+  RegistraClasse(instance, kClasseDialogo, &ProceduraDi<TfmDrive>, GetSysColorBrush(COLOR_BTNFACE));
   RegistraClasse(instance, kClassePannello, &TfmDrive::ProceduraPannello, GetSysColorBrush(COLOR_BTNFACE));
   HWND window = CreateWindowExW(kStileEsteso, kClasseDialogo, kTitoloDialogo, kStile, CW_USEDEFAULT, CW_USEDEFAULT,
                                 kLarghezzaClient, kAltezzaClient, nullptr, nullptr, instance, this);
@@ -312,17 +312,6 @@ void TfmDrive::Comando(int id, int notifica) {
   }
   // IDOK and IDCANCEL (Enter in a field, Esc) are ignored: no default and
   // no cancel button.
-}
-
-LRESULT CALLBACK TfmDrive::Procedura(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = Oggetto<TfmDrive>(window, message, lparam);
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  try {
-    return self->Gestisci(window, message, wparam, lparam);
-  } catch (...) {
-    self->app_.MostraErrore(std::current_exception());
-    return 0;
-  }
 }
 
 LRESULT TfmDrive::Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

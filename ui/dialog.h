@@ -51,7 +51,8 @@ class TfmDrive final : public ModalForm {
   bool PreTraduci(MSG& msg) override;
 
  private:
-  static LRESULT CALLBACK Procedura(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  friend LRESULT CALLBACK ProceduraDi<TfmDrive>(HWND, UINT, WPARAM, LPARAM);
+  AppHost& Ospite() { return app_; }
   static LRESULT CALLBACK ProceduraPannello(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void CreaControlli(HINSTANCE instance);

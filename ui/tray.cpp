@@ -33,7 +33,7 @@ char16_t* Campo(wchar_t* field) { return reinterpret_cast<char16_t*>(field); }
 // ------------------------------------------------------------------ TTrayIcon
 
 TTrayIcon::TTrayIcon(AppHost& app, HINSTANCE instance, HMENU menu) : app_(app), menu_(menu) {
-  RegistraClasse(instance, kClasseTray, &TTrayIcon::Procedura);
+  RegistraClasse(instance, kClasseTray, &ProceduraDi<TTrayIcon>);
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
   // A top-level window (hidden, never shown), not a message-only one: only
   // top-level windows receive the "TaskbarCreated" broadcast and the
@@ -106,17 +106,6 @@ void TTrayIcon::ApriMenu() {
   TrackPopupMenu(menu_, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, cursore.x, cursore.y, 0, app_.Handle(),
                  nullptr);
   PostMessageW(app_.Handle(), WM_NULL, 0, 0);
-}
-
-LRESULT CALLBACK TTrayIcon::Procedura(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = Oggetto<TTrayIcon>(window, message, lparam);
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  try {
-    return self->Gestisci(window, message, wparam, lparam);
-  } catch (...) {
-    self->app_.MostraErrore(std::current_exception());
-    return 0;
-  }
 }
 
 LRESULT TTrayIcon::Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

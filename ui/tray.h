@@ -45,7 +45,8 @@ class TTrayIcon {
   const NOTIFYICONDATAW& Record() const { return nid_; }
 
  private:
-  static LRESULT CALLBACK Procedura(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  friend LRESULT CALLBACK ProceduraDi<TTrayIcon>(HWND, UINT, WPARAM, LPARAM);
+  AppHost& Ospite() { return app_; }
   LRESULT Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   void ApriMenu();
   void Modifica(UINT flags);

@@ -3,6 +3,7 @@
 // handle, class registration, and the link from a window to its C++ object.
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "platform/win32/text.h"
@@ -32,6 +33,22 @@ T* Oggetto(HWND window, UINT message, LPARAM lparam) {
   auto* oggetto = reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   return oggetto;
+}
+
+// The window procedure of the program's window classes: the message goes to
+// T::Gestisci, and no exception ever leaves the procedure: it is shown in
+// the error box here, where the message was dispatched, and the program
+// goes on. T names its error box with Ospite().
+template <class T>
+LRESULT CALLBACK ProceduraDi(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  T* self = Oggetto<T>(window, message, lparam);
+  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  try {
+    return self->Gestisci(window, message, wparam, lparam);
+  } catch (...) {
+    self->Ospite().MostraErrore(std::current_exception());
+    return 0;
+  }
 }
 
 // The window's text as UTF-16.

@@ -23,9 +23,9 @@ def check(condition, message):
 
 
 def load_generator(res_dir):
-    spec = importlib.util.spec_from_file_location("gen_art", os.path.join(res_dir, "gen_art.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("gen_art", os.path.join(res_dir, "gen_art.py"))
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
