@@ -177,7 +177,7 @@ void BM_Codec_Ours_EncryptDecrypt(benchmark::State& state) {
 void BM_Setting_ProteggiRivela(benchmark::State& state) {
   std::u16string plain;
   for (auto _ : state) {
-    plain = qlx::settings::RivelaValore(qlx::settings::ProteggiValore(kSetting));
+    plain = qlx::settings::RevealValue(qlx::settings::ProtectValue(kSetting));
     benchmark::DoNotOptimize(plain.data());
   }
   if (plain != kSetting) state.SkipWithError("the store's layers did not give the setting back");

@@ -51,7 +51,7 @@ void CheckDecoders(const std::u16string& text) {
     QLX_FUZZ_CHECK(EncodeBase64Text(body) == text);
   }
 
-  const qlx::settings::TBase64LineEncoder& lines = qlx::settings::CodificatoreEsterno();
+  const qlx::settings::Base64LineEncoder lines = qlx::settings::OuterEncoder();
   std::vector<std::uint8_t> bytes;
   qlx::fuzz::Guarded([&] { bytes = lines.Decode(text); }, {});
   std::u16string alphabet_only;
@@ -71,7 +71,7 @@ void CheckRoundTrips(const std::uint8_t* data, std::size_t size) {
   DecodeBase64Text(text, back);
   QLX_FUZZ_CHECK(back.Bytes() == std::vector<std::uint8_t>(data, data + size));
 
-  const qlx::settings::TBase64LineEncoder& lines = qlx::settings::CodificatoreEsterno();
+  const qlx::settings::Base64LineEncoder lines = qlx::settings::OuterEncoder();
   const std::u16string stored = lines.Encode(data, size);
   // 76 characters and CR LF per full line of 57 bytes.
   QLX_FUZZ_CHECK(stored.size() == (size + 2) / 3 * 4 + size / 57 * 2);

@@ -43,7 +43,7 @@ std::string Utf16Le(const std::u16string& text) {
 
 // The inner text, as the settings store makes it.
 std::u16string Protect(const std::u16string& setting) {
-  return qlx::settings::CriptaStringa(qlx::settings::PasswordCifratura, setting);
+  return qlx::settings::EncryptText(qlx::settings::kValuePassword, setting);
 }
 
 std::u16string Repeat(const std::u16string& s, int n) {
@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
     if (!row.text.empty()) Write("fuzz_base64", std::string(row.name) + ".u16", Utf16Le(row.text));
   }
   // Stored values: an outer line-wrapped layer over real inner texts.
-  Write("fuzz_base64", "stored_35.txt", Latin1(qlx::settings::ProteggiValore(Repeat(u"a", 35))));
-  Write("fuzz_base64", "stored_161.txt", Latin1(qlx::settings::ProteggiValore(Repeat(u"a", 161))));
+  Write("fuzz_base64", "stored_35.txt", Latin1(qlx::settings::ProtectValue(Repeat(u"a", 35))));
+  Write("fuzz_base64", "stored_161.txt", Latin1(qlx::settings::ProtectValue(Repeat(u"a", 161))));
 
   // Codec: ciphertexts of the settings the unit tests store, plus damage.
   const struct {

@@ -6,191 +6,174 @@
 #include "base/wipe.h"
 #include "platform/context.h"
 #include "settings/program.h"
-#include "settings/record.h"
 #include "settings/store.h"
+
+namespace qlx::platform {
+// A request carries the command line, and with it the password.
+inline void SecureWipe(ProcessRequest& request) noexcept { qlx::SecureWipe(request.command_line); }
+}  // namespace qlx::platform
 
 namespace qlx::mapping {
 
 namespace {
 
 // Pauses and counts of the drive wait.
-constexpr std::uint32_t kPausaDopoFigloMs = 10;
-constexpr std::uint32_t kPausaDriveMs = 100;
-constexpr int kPauseDriveMassime = 200;
+constexpr std::uint32_t kPauseAfterChildMs = 10;
+constexpr std::uint32_t kDrivePauseMs = 100;
+constexpr int kMaxDrivePauses = 200;
 constexpr int kSwShowNormal = 1;
-constexpr std::uintptr_t kUltimoErroreShell = 32;  // ShellExecuteW: 32 or less is a failure
+constexpr std::uintptr_t kLastShellError = 32;  // ShellExecuteW: 32 or less is a failure
 
 // Runs one NET USE line with the system's own net.exe; a system directory
 // that cannot be read counts as a command that did not start, since a bare
 // "\net.exe" or a search by name could find a planted program.
-std::int32_t EseguiNet(const std::u16string& riga) {
-  const std::u16string programma = ProgrammaNet();
-  if (programma.empty()) return -1;
-  return EseguiEAttendi(riga, kSwHide, programma);
+std::int32_t RunNet(const std::u16string& line) {
+  const std::u16string program = NetProgram();
+  if (program.empty()) return -1;
+  return RunAndWait(line, kSwHide, program);
 }
 
-// The message boxes' caption. The launcher's last resort must show its box
-// even when the program's own path is what failed.
-std::u16string Didascalia() {
-  try {
-    return settings::TitoloApplicazione();
-  } catch (const std::exception&) {
-    return {};
-  }
-}
-
-void Mostra(const std::u16string& didascalia, const std::u16string& testo) {
-  platform::CurrentMessages().Show(didascalia, testo, platform::Messages::Kind::Plain);
+void Show(const std::u16string& caption, const std::u16string& text) {
+  platform::CurrentMessages().Show(caption, text, platform::Messages::Kind::Plain);
 }
 
 }  // namespace
 
-bool& Connesso() {
-  static bool connesso = false;
-  return connesso;
-}
-
-std::int32_t EseguiEAttendi(const std::u16string& command_line, std::uint16_t show_window,
-                            const std::u16string& application, std::uint32_t timeout_ms) {
+std::int32_t RunAndWait(const std::u16string& command_line, std::uint16_t show_window,
+                        const std::u16string& application, std::uint32_t timeout_ms) {
   // A cut line would carry a cut password: a line the system cannot take
   // whole is not run at all.
-  if (command_line.size() > kLunghezzaMassimaComando) return -1;
-  struct Richiesta {
-    platform::ProcessRequest dati;
-    ~Richiesta() { SecureWipe(dati.command_line); }
-  } richiesta{{application, command_line, show_window, kFlagCreazione, timeout_ms}};
-  const platform::ProcessOutcome esito = platform::CurrentProcesses().RunAndWait(richiesta.dati);
-  if (esito.kind != platform::ProcessOutcome::Kind::Exited) return -1;
-  platform::Pause(kPausaDopoFigloMs);
-  return static_cast<std::int32_t>(esito.exit_code);
+  if (command_line.size() > kMaxCommandLength) return -1;
+  Wiped<platform::ProcessRequest> request(
+      platform::ProcessRequest{application, command_line, show_window, kCreationFlags, timeout_ms});
+  const platform::ProcessOutcome outcome = platform::CurrentProcesses().RunAndWait(*request);
+  if (outcome.kind != platform::ProcessOutcome::Kind::Exited) return -1;
+  platform::Pause(kPauseAfterChildMs);
+  return static_cast<std::int32_t>(outcome.exit_code);
 }
 
-void AggiungiArgomento(std::u16string& riga, std::u16string_view argomento) {
-  if (argomento.find_first_of(u" \t\"") == std::u16string_view::npos) {
-    riga.append(argomento);
+void AppendArgument(std::u16string& line, std::u16string_view argument) {
+  if (argument.find_first_of(u" \t\"") == std::u16string_view::npos) {
+    line.append(argument);
     return;
   }
   // The parser's rules: backslashes are literal unless a quote follows them;
   // then each pair stands for one backslash and an odd one escapes the quote.
-  riga.push_back(u'"');
-  std::size_t barre = 0;
-  for (const char16_t c : argomento) {
+  line.push_back(u'"');
+  std::size_t backslashes = 0;
+  for (const char16_t c : argument) {
     if (c == u'\\') {
-      ++barre;
+      ++backslashes;
       continue;
     }
     if (c == u'"') {
-      riga.append(barre * 2 + 1, u'\\');
+      line.append(backslashes * 2 + 1, u'\\');
     } else {
-      riga.append(barre, u'\\');
+      line.append(backslashes, u'\\');
     }
-    riga.push_back(c);
-    barre = 0;
+    line.push_back(c);
+    backslashes = 0;
   }
   // The closing quote follows them too.
-  riga.append(barre * 2, u'\\');
-  riga.push_back(u'"');
+  line.append(backslashes * 2, u'\\');
+  line.push_back(u'"');
 }
 
-std::u16string ComandoConnessione() {
-  const auto& p = settings::ParametriConnessione();
-  const std::u16string indirizzo = ServiceBaseUrl() + p.User;
-  const std::u16string account = p.User + u"@" + AccountDomain();
-  std::u16string riga;
+std::u16string ConnectCommand(const settings::ConnectionSettings& s) {
+  const std::u16string address = ServiceBaseUrl() + s.user;
+  const std::u16string account = s.user + u"@" + AccountDomain();
+  std::u16string line;
   // Room for every piece quoted, so that the line holding the password is
   // never moved (and a copy left behind) while it grows.
-  riga.reserve(64 + 2 * (p.PathDrive.size() + indirizzo.size() + p.Password.size() + account.size()));
-  riga += u"NET USE ";
-  AggiungiArgomento(riga, p.PathDrive);
-  riga += u" ";
-  AggiungiArgomento(riga, indirizzo);
-  riga += u" ";
-  AggiungiArgomento(riga, p.Password);
-  riga += u" /user:";
-  AggiungiArgomento(riga, account);
-  riga += u" ";
-  return riga;
+  line.reserve(64 + 2 * (s.drive.size() + address.size() + s.password.size() + account.size()));
+  line += u"NET USE ";
+  AppendArgument(line, s.drive);
+  line += u" ";
+  AppendArgument(line, address);
+  line += u" ";
+  AppendArgument(line, s.password);
+  line += u" /user:";
+  AppendArgument(line, account);
+  line += u" ";
+  return line;
 }
 
-std::u16string ComandoDisconnessione() {
-  std::u16string riga = u"NET USE ";
-  AggiungiArgomento(riga, settings::ParametriConnessione().PathDrive);
-  riga += u" /DELETE";
-  return riga;
+std::u16string DisconnectCommand(const settings::ConnectionSettings& s) {
+  std::u16string line = u"NET USE ";
+  AppendArgument(line, s.drive);
+  line += u" /DELETE";
+  return line;
 }
 
-std::u16string ProgrammaNet() {
-  const std::u16string sistema = platform::CurrentProcesses().SystemDirectory();
-  if (sistema.empty()) return {};
-  return sistema + u"\\net.exe";
+std::u16string NetProgram() {
+  const std::u16string system = platform::CurrentProcesses().SystemDirectory();
+  if (system.empty()) return {};
+  return system + u"\\net.exe";
 }
 
-std::int32_t ConnettiDrive(bool apri_explorer) {
-  settings::CaricaParametri();
-  if (!settings::ParametriCompleti()) return kNessunComando;
-  Wiped<std::u16string> riga(ComandoConnessione());
-  const std::int32_t esito = EseguiNet(*riga);
-  if (esito == 0) {
-    Connesso() = true;
-    if (apri_explorer) ApriExplorer(u"");
-  } else {
-    Connesso() = false;
-  }
-  return esito;
+std::int32_t DriveMapping::Connect(bool open_explorer) {
+  settings::LoadSettings(settings_);
+  if (!settings::IsComplete(settings_)) return kNoCommand;
+  Wiped<std::u16string> line(ConnectCommand(settings_));
+  const std::int32_t result = RunNet(*line);
+  connected_ = result == 0;
+  if (connected_ && open_explorer) OpenExplorer(settings_.drive, connected_, u"");
+  return result;
 }
 
-std::int32_t DisconnettiDrive() {
-  if (settings::ParametriConnessione().PathDrive.empty()) return kNessunComando;
-  const std::int32_t esito = EseguiNet(ComandoDisconnessione());
-  Connesso() = false;
-  return esito;
+std::int32_t DriveMapping::Disconnect() {
+  if (settings_.drive.empty()) return kNoCommand;
+  const std::int32_t result = RunNet(DisconnectCommand(settings_));
+  connected_ = false;
+  return result;
 }
 
-bool DrivePresente(const std::u16string& drive) {
+bool DrivePresent(const std::u16string& drive) {
   if (drive.size() < 2 || drive[1] != u':') return false;
-  const char16_t lettera = drive[0];
+  const char16_t letter = drive[0];
   unsigned bit;
-  if (lettera >= u'A' && lettera <= u'Z') {
-    bit = lettera - u'A';
-  } else if (lettera >= u'a' && lettera <= u'z') {
-    bit = lettera - u'a';
+  if (letter >= u'A' && letter <= u'Z') {
+    bit = letter - u'A';
+  } else if (letter >= u'a' && letter <= u'z') {
+    bit = letter - u'a';
   } else {
     return false;
   }
   return ((platform::CurrentDrives().LogicalDriveMask() >> bit) & 1u) != 0;
 }
 
-void ApriExplorer(const std::u16string& sub_path) {
-  const std::u16string& drive = settings::ParametriConnessione().PathDrive;
+void OpenExplorer(const std::u16string& drive, bool connected, const std::u16string& sub_path) {
   // At most 201 tests and 200 pauses; the last test decides.
-  bool presente = DrivePresente(drive);
-  for (int pause = 0; !presente && pause < kPauseDriveMassime; ++pause) {
-    platform::Pause(kPausaDriveMs);
-    presente = DrivePresente(drive);
+  bool present = DrivePresent(drive);
+  for (int pauses = 0; !present && pauses < kMaxDrivePauses; ++pauses) {
+    platform::Pause(kDrivePauseMs);
+    present = DrivePresent(drive);
   }
-  if (!presente) return;
+  if (!present) return;
 
-  const std::u16string radice = platform::CurrentEnvironment().Variable(u"SYSTEMROOT").value_or(u"");
+  const std::u16string root = platform::CurrentEnvironment().Variable(u"SYSTEMROOT").value_or(u"");
   try {
-    if (!Connesso()) return;
-    const std::u16string programma = radice + u"\\explorer.exe";
-    const std::u16string parametri = drive + sub_path;
-    const std::uintptr_t esito = platform::CurrentShell().Execute(u"open", programma, parametri, kSwShowNormal);
-    if (esito <= kUltimoErroreShell) {
+    if (!connected) return;
+    const std::u16string program = root + u"\\explorer.exe";
+    const std::u16string parameters = drive + sub_path;
+    const std::uintptr_t result = platform::CurrentShell().Execute(u"open", program, parameters, kSwShowNormal);
+    if (result <= kLastShellError) {
       // Read before anything else can change the thread's last error.
-      const std::uint32_t codice = platform::CurrentMessages().LastError();
-      Mostra(settings::TitoloApplicazione(), TestoErroreSistema(codice));
+      const std::uint32_t code = platform::CurrentMessages().LastError();
+      Show(settings::TitleFrom(settings::ProgramPath()), SystemErrorText(code));
     }
   } catch (const std::exception&) {
-    const std::uint32_t codice = platform::CurrentMessages().LastError();
-    Mostra(Didascalia(), u"ERRORE: (2) " + TestoErroreSistema(codice));
+    // The last resort shows its box even when the program's own path is
+    // what failed: then without a caption.
+    const std::uint32_t code = platform::CurrentMessages().LastError();
+    Show(settings::ApplicationTitle(), u"ERRORE: (2) " + SystemErrorText(code));
   }
 }
 
-std::u16string TestoErroreSistema(std::uint32_t code) {
-  std::u16string testo = platform::CurrentMessages().SystemText(code);
-  while (!testo.empty() && (testo.back() <= u' ' || testo.back() == u'.')) testo.pop_back();
-  return testo;
+std::u16string SystemErrorText(std::uint32_t code) {
+  std::u16string text = platform::CurrentMessages().SystemText(code);
+  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
+  return text;
 }
 
 }  // namespace qlx::mapping

@@ -1,63 +1,80 @@
 #pragma once
-// The NET USE command lines, the connected flag, the process runner and the
-// Explorer launcher, over the platform context.
+// The NET USE command lines, the mapping object with its connected flag,
+// the process runner and the Explorer launcher, over the platform context.
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "settings/record.h"
 
 namespace qlx::mapping {
 
 // Build settings, from <qlx/build_info.h> (CMake cache variables
 // QLX_SERVICE_BASE_URL and QLX_ACCOUNT_DOMAIN).
-const std::u16string& ServiceBaseUrl();  // ends with "/"
-const std::u16string& AccountDomain();
-
-// The process-wide connected flag: True only after a connect command that
-// exited 0, with no delete command run since.
-bool& Connesso();
+std::u16string ServiceBaseUrl();  // ends with "/"
+std::u16string AccountDomain();
 
 // The runner's bound on waiting for a child, in milliseconds.
-inline constexpr std::uint32_t kAttesaMassimaMs = 120000;
+inline constexpr std::uint32_t kMaxWaitMs = 120000;
 // The longest line CreateProcessW takes: 32767 units with the terminator.
-inline constexpr std::size_t kLunghezzaMassimaComando = 32766;
+inline constexpr std::size_t kMaxCommandLength = 32766;
 // CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS.
-inline constexpr std::uint32_t kFlagCreazione = 0x10 | 0x20;
+inline constexpr std::uint32_t kCreationFlags = 0x10 | 0x20;
 inline constexpr std::uint16_t kSwHide = 0;
-// What ConnettiDrive and DisconnettiDrive return when they run nothing.
-inline constexpr std::int32_t kNessunComando = -1;
+// What Connect and Disconnect return when they run nothing.
+inline constexpr std::int32_t kNoCommand = -1;
 
 // Runs `command_line` hidden in a new console and waits for it: the exit
 // code as a signed 32-bit value, or -1 when it could not start, when the line
 // is longer than CreateProcessW accepts, or when it was still running after
 // `timeout_ms` (it is terminated then). `application` empty: the system
 // takes the program from the line's first word.
-std::int32_t EseguiEAttendi(const std::u16string& command_line, std::uint16_t show_window,
-                            const std::u16string& application = {},
-                            std::uint32_t timeout_ms = kAttesaMassimaMs);
+std::int32_t RunAndWait(const std::u16string& command_line, std::uint16_t show_window,
+                        const std::u16string& application = {}, std::uint32_t timeout_ms = kMaxWaitMs);
 
 // Appends one argument to a command line. A piece with a blank, a tab or a
 // double quote goes in quoted so that the child's argument parser gives it
 // back whole; any other piece goes in as it is.
-void AggiungiArgomento(std::u16string& riga, std::u16string_view argomento);
+void AppendArgument(std::u16string& line, std::u16string_view argument);
 
 // The lines as the system receives them (fields quoted only when needed).
-std::u16string ComandoConnessione();    // from the settings record as it stands
-std::u16string ComandoDisconnessione();
+std::u16string ConnectCommand(const settings::ConnectionSettings& settings);
+std::u16string DisconnectCommand(const settings::ConnectionSettings& settings);
 // GetSystemDirectoryW + "\net.exe": never a net.exe found by search.
-std::u16string ProgrammaNet();
-
-// Reloads the settings first. `apri_explorer` false skips the drive wait and
-// the Explorer launch after a successful connect (scripts have no desktop
-// user to show a drive to).
-std::int32_t ConnettiDrive(bool apri_explorer = true);
-std::int32_t DisconnettiDrive();  // uses the drive text held in memory
+std::u16string NetProgram();
 
 // True when `drive` names a drive present in the current logical-drive mask.
-bool DrivePresente(const std::u16string& drive);
-void ApriExplorer(const std::u16string& sub_path);
+bool DrivePresent(const std::u16string& drive);
+// Waits for `drive` to appear, then, when `connected`, opens Explorer on
+// `drive` + `sub_path`; failures are shown in message boxes, never raised.
+void OpenExplorer(const std::u16string& drive, bool connected, const std::u16string& sub_path);
 
 // The system text for an error code as the program shows it: trailing
 // characters up to U+0020 and full stops removed.
-std::u16string TestoErroreSistema(std::uint32_t code);
+std::u16string SystemErrorText(std::uint32_t code);
+
+// The drive mapping: the one holder of the connected flag, which is true
+// only after a connect command that exited 0 with no delete command run
+// since. It works on the settings value its owner hands it.
+class DriveMapping {
+ public:
+  explicit DriveMapping(settings::ConnectionSettings& settings) : settings_(settings) {}
+  DriveMapping(const DriveMapping&) = delete;
+  DriveMapping& operator=(const DriveMapping&) = delete;
+
+  // Reloads the settings from the store first, so a connection always uses
+  // what is saved. `open_explorer` false skips the drive wait and the
+  // Explorer launch after a success (scripts have no desktop to show it on).
+  std::int32_t Connect(bool open_explorer = true);
+  // Acts on the drive text held in memory, without a reload.
+  std::int32_t Disconnect();
+
+  bool connected() const { return connected_; }
+  const settings::ConnectionSettings& settings() const { return settings_; }
+
+ private:
+  settings::ConnectionSettings& settings_;
+  bool connected_ = false;
+};
 
 }  // namespace qlx::mapping

@@ -5,14 +5,8 @@
 
 namespace qlx::mapping {
 
-const std::u16string& ServiceBaseUrl() {
-  static const std::u16string url = QLX_SERVICE_BASE_URL;
-  return url;
-}
+std::u16string ServiceBaseUrl() { return QLX_SERVICE_BASE_URL; }
 
-const std::u16string& AccountDomain() {
-  static const std::u16string domain = QLX_ACCOUNT_DOMAIN;
-  return domain;
-}
+std::u16string AccountDomain() { return QLX_ACCOUNT_DOMAIN; }
 
 }  // namespace qlx::mapping

@@ -2,7 +2,6 @@
 
 #include "platform/context.h"
 #include "platform/registry.h"
-#include "settings/record.h"
 #include "settings/store.h"
 
 namespace qlx::settings {
@@ -14,44 +13,44 @@ namespace {
 
 // Writes the entry when the Run key opens with full access; the key is
 // never created.
-void ScriviVoceRun(const std::u16string& testo) {
-  Registry& registro = CurrentRegistry();
-  RegKey chiave(registro, registro.OpenKey(DallaRadice(kChiaveRun), access::kAllAccess));
-  if (!chiave) return;
-  ScriviStringaRegistro(registro, chiave.Get(), kVoceRun, testo);
+void WriteRunEntry(const std::u16string& text) {
+  Registry& registry = CurrentRegistry();
+  RegKey key(registry, registry.OpenKey(FromRoot(kRunKey), access::kAllAccess));
+  if (!key) return;
+  WriteRegistryString(registry, key.Get(), kRunEntry, text);
 }
 
 }  // namespace
 
-std::u16string ComandoAvvio(const std::u16string& percorso_programma) {
-  if (percorso_programma.find(u' ') == std::u16string::npos) return percorso_programma;
-  return u"\"" + percorso_programma + u"\"";
+std::u16string AutostartCommand(const std::u16string& program_path) {
+  if (program_path.find(u' ') == std::u16string::npos) return program_path;
+  return u"\"" + program_path + u"\"";
 }
 
-void ImpostaAvvioAutomatico() {
-  const std::u16string percorso = CurrentProgramFile().FullPath();
-  ScriviValoreCifrato(valore::ConfigIniFilesPath, percorso);
-  if (ParametriConnessione().AutoRun)
-    ScriviVoceRun(ComandoAvvio(percorso));
-  else if (AvvioAutomaticoPresente())
-    RimuoviAvvioAutomatico();
+void UpdateAutostart(bool auto_run) {
+  const std::u16string path = CurrentProgramFile().FullPath();
+  WriteProtectedValue(value_name::ConfigIniFilesPath, path);
+  if (auto_run)
+    WriteRunEntry(AutostartCommand(path));
+  else if (AutostartPresent())
+    ClearAutostart();
 }
 
-void RimuoviAvvioAutomatico() { ScriviVoceRun(u""); }
+void ClearAutostart() { WriteRunEntry(u""); }
 
-bool AvvioAutomaticoPresente() {
-  Registry& registro = CurrentRegistry();
-  const std::u16string percorso = DallaRadice(kChiaveRun);
+bool AutostartPresent() {
+  Registry& registry = CurrentRegistry();
+  const std::u16string path = FromRoot(kRunKey);
   // Narrower rights for users whose Run key refuses the usual read mask.
-  RegKey chiave;
-  for (std::uint32_t diritti : {access::kRead, access::kReadEnumQuery, access::kQueryValue}) {
-    chiave = RegKey(registro, registro.OpenKey(percorso, diritti));
-    if (chiave) break;
+  RegKey key;
+  for (std::uint32_t rights : {access::kRead, access::kReadEnumQuery, access::kQueryValue}) {
+    key = RegKey(registry, registry.OpenKey(path, rights));
+    if (key) break;
   }
-  if (!chiave) return false;
-  std::uint32_t tipo = 0;
-  std::uint32_t dimensione = 0;
-  return registro.QueryValue(chiave.Get(), kVoceRun, &tipo, nullptr, &dimensione) == RegStatus::Ok;
+  if (!key) return false;
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  return registry.QueryValue(key.Get(), kRunEntry, &type, nullptr, &size) == RegStatus::Ok;
 }
 
 }  // namespace qlx::settings

@@ -5,18 +5,19 @@
 
 namespace qlx::settings {
 
-inline constexpr char16_t kChiaveRun[] = u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr char16_t kVoceRun[] = u"QLXDrive";
+inline constexpr char16_t kRunKey[] = u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char16_t kRunEntry[] = u"QLXDrive";
 
-// Last step of SalvaParametri.
-void ImpostaAvvioAutomatico();
-void RimuoviAvvioAutomatico();
+// The last step of a save: stores the program's path once more, then sets
+// the entry when `auto_run`, or clears it when it exists.
+void UpdateAutostart(bool auto_run);
+void ClearAutostart();
 // True when the entry exists, whatever it holds.
-bool AvvioAutomaticoPresente();
+bool AutostartPresent();
 
 // What the Run entry holds for a program path: the path in double quotes
 // when it contains a blank, so that Windows cannot take its first word for
 // the program; the path as it is otherwise.
-std::u16string ComandoAvvio(const std::u16string& percorso_programma);
+std::u16string AutostartCommand(const std::u16string& program_path);
 
 }  // namespace qlx::settings

@@ -10,38 +10,38 @@
 namespace qlx::settings {
 
 // Shared by every installation: changing it orphans all stored values.
-inline constexpr char16_t PasswordCifratura[] = u"K7Rp4mzq";
+inline constexpr char16_t kValuePassword[] = u"K7Rp4mzq";
 
 // One codec run with its own library and codec. Encrypting never fails: a
 // lone surrogate in the text is encrypted as U+FFFD, the character Windows
 // itself puts in its place. Decrypting stays strict.
-std::u16string CifraDecifra(const std::u16string& testo, const std::u16string& password, bool cifra);
-std::u16string CriptaStringa(const std::u16string& password, const std::u16string& testo);
-std::u16string DecriptaStringa(const std::u16string& password, const std::u16string& testo);
+std::u16string RunCodec(const std::u16string& text, const std::u16string& password, bool encrypt);
+std::u16string EncryptText(const std::u16string& password, const std::u16string& text);
+std::u16string DecryptText(const std::u16string& password, const std::u16string& text);
 
 // The outer layer's Base64 encoder: CR LF after every complete run of
-// `gruppi_per_riga` groups of four, also when nothing follows; a last group
+// `groups_per_line` groups of four, also when nothing follows; a last group
 // of 1 or 2 bytes counts for no line. Decoding skips every character outside
 // the alphabet and never fails.
-class TBase64LineEncoder {
+class Base64LineEncoder {
  public:
-  explicit TBase64LineEncoder(int gruppi_per_riga) : gruppi_per_riga_(gruppi_per_riga) {}
+  explicit Base64LineEncoder(int groups_per_line) : groups_per_line_(groups_per_line) {}
   std::u16string Encode(const std::uint8_t* bytes, std::size_t count) const;
   std::vector<std::uint8_t> Decode(const std::u16string& text) const;
 
  private:
-  int gruppi_per_riga_;
+  int groups_per_line_;
 };
 
 // The one outer encoder: 76 characters a line (19 groups).
-const TBase64LineEncoder& CodificatoreEsterno();
+Base64LineEncoder OuterEncoder();
 // A text's UTF-8 bytes, encoded (lone surrogates as U+FFFD, so it never
 // fails); and back, strict UTF-8 on the decoded bytes.
-std::u16string CodificaEsterna(const std::u16string& interno);
-std::u16string DecodificaEsterna(const std::u16string& memorizzato);
+std::u16string EncodeOuter(const std::u16string& inner);
+std::u16string DecodeOuter(const std::u16string& stored);
 
 // Setting -> registry string, and back.
-std::u16string ProteggiValore(const std::u16string& valore);
-std::u16string RivelaValore(const std::u16string& memorizzato);
+std::u16string ProtectValue(const std::u16string& value);
+std::u16string RevealValue(const std::u16string& stored);
 
 }  // namespace qlx::settings

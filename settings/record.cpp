@@ -4,17 +4,18 @@
 
 namespace qlx::settings {
 
+ConnectionSettings::~ConnectionSettings() { SecureWipe(password); }
+
 namespace {
-// The password is the one field worth erasing when the process ends.
-struct Record {
-  TParametriConnessione value;
-  ~Record() { SecureWipe(value.Password); }
-};
+bool HasText(const std::u16string& text) {
+  for (char16_t c : text)
+    if (c > u' ') return true;
+  return false;
+}
 }  // namespace
 
-TParametriConnessione& ParametriConnessione() {
-  static Record record;
-  return record.value;
+bool IsComplete(const ConnectionSettings& settings) {
+  return HasText(settings.drive) && HasText(settings.user) && HasText(settings.password);
 }
 
 }  // namespace qlx::settings

@@ -9,7 +9,6 @@
 #include "platform/context.h"
 #include "settings/autostart.h"
 #include "settings/protected_value.h"
-#include "settings/record.h"
 
 namespace qlx::settings {
 
@@ -24,130 +23,113 @@ constexpr std::string_view kInvalidType = "Invalid data type for '%s'";
 
 // A value that keeps growing between the size query and the read is given
 // up on rather than chased for ever.
-constexpr int kMaxLetture = 8;
+constexpr int kMaxReads = 8;
 
-RegKey ApriChiaveParametri(Registry& registro) {
-  return RegKey(registro, registro.CreateKey(DallaRadice(kChiaveParametri), access::kAllAccess));
-}
-
-bool Vuoto(char16_t c) { return c <= u' '; }
-
-bool NonVuoto(const std::u16string& testo) {
-  for (char16_t c : testo)
-    if (!Vuoto(c)) return true;
-  return false;
+RegKey OpenSettingsKey(Registry& registry) {
+  return RegKey(registry, registry.CreateKey(FromRoot(kSettingsKey), access::kAllAccess));
 }
 
 // Replaces a text that may have held a secret without leaving the old
 // buffer behind.
-void Assegna(std::u16string& campo, std::u16string&& nuovo) {
-  SecureWipe(campo);
-  campo = std::move(nuovo);
+void Replace(std::u16string& field, std::u16string&& fresh) {
+  SecureWipe(field);
+  field = std::move(fresh);
 }
 
-std::u16string Leggi(const char16_t* nome) {
-  std::u16string testo;
-  LeggiValoreCifrato(nome, testo);
-  return testo;
+std::u16string Read(const char16_t* name) {
+  std::u16string text;
+  ReadProtectedValue(name, text);
+  return text;
 }
 
 }  // namespace
 
-std::u16string DallaRadice(std::u16string_view percorso) {
-  if (!percorso.empty() && percorso.front() == u'\\') percorso.remove_prefix(1);
-  return std::u16string(percorso);
+std::u16string FromRoot(std::u16string_view path) {
+  if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
+  return std::u16string(path);
 }
 
-std::string TestoErroreRegistro(std::string_view schema, const std::u16string& nome) {
-  std::string testo(schema);
-  const auto posizione = testo.find("%s");
-  if (posizione != std::string::npos) testo.replace(posizione, 2, Utf16ToUtf8(nome));
-  return testo;
+std::string RegistryErrorText(std::string_view pattern, const std::u16string& name) {
+  std::string text(pattern);
+  const auto at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, Utf16ToUtf8(name));
+  return text;
 }
 
-std::u16string LeggiStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome) {
-  std::uint32_t tipo = regtype::kNone;
-  std::uint32_t dimensione = 0;
-  RegStatus stato = registro.QueryValue(chiave, nome, &tipo, nullptr, &dimensione);
-  if (stato == RegStatus::NotFound) return {};
-  if (stato != RegStatus::Ok) throw Error(TestoErroreRegistro(kFailedToGet, nome));
-  if (dimensione == 0) return {};
+std::u16string ReadRegistryString(Registry& registry, Registry::Key key, const std::u16string& name) {
+  std::uint32_t type = regtype::kNone;
+  std::uint32_t size = 0;
+  RegStatus status = registry.QueryValue(key, name, &type, nullptr, &size);
+  if (status == RegStatus::NotFound) return {};
+  if (status != RegStatus::Ok) throw Error(RegistryErrorText(kFailedToGet, name));
+  if (size == 0) return {};
 
-  std::vector<std::uint8_t> dati;
-  for (int lettura = 1;; ++lettura) {
-    dati.assign(dimensione, 0);
-    std::uint32_t restituiti = dimensione;
-    stato = registro.QueryValue(chiave, nome, &tipo, dati.data(), &restituiti);
-    if (stato == RegStatus::Ok) {
+  std::vector<std::uint8_t> data;
+  for (int read = 1;; ++read) {
+    data.assign(size, 0);
+    std::uint32_t returned = size;
+    status = registry.QueryValue(key, name, &type, data.data(), &returned);
+    if (status == RegStatus::Ok) {
       // A value that shrank in between reports less than the buffer holds.
-      if (restituiti < dati.size()) dati.resize(restituiti);
+      if (returned < data.size()) data.resize(returned);
       break;
     }
-    if (stato == RegStatus::MoreData && restituiti > dimensione && lettura < kMaxLetture) {
-      dimensione = restituiti;
+    if (status == RegStatus::MoreData && returned > size && read < kMaxReads) {
+      size = returned;
       continue;
     }
-    throw Error(TestoErroreRegistro(kFailedToGet, nome));
+    throw Error(RegistryErrorText(kFailedToGet, name));
   }
-  if (tipo != regtype::kSz && tipo != regtype::kExpandSz) throw Error(TestoErroreRegistro(kInvalidType, nome));
+  if (type != regtype::kSz && type != regtype::kExpandSz) throw Error(RegistryErrorText(kInvalidType, name));
 
   // An odd last byte, a missing terminator or an embedded zero all end the
   // text at the first zero unit or at the last whole unit.
-  std::u16string testo;
-  const std::size_t unita = dati.size() / 2;
-  testo.reserve(unita);
-  for (std::size_t i = 0; i < unita; ++i) {
-    const auto c = static_cast<char16_t>(dati[2 * i] | (dati[2 * i + 1] << 8));
+  std::u16string text;
+  const std::size_t units = data.size() / 2;
+  text.reserve(units);
+  for (std::size_t i = 0; i < units; ++i) {
+    const auto c = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     if (c == 0) break;
-    testo.push_back(c);
+    text.push_back(c);
   }
-  return testo;
+  return text;
 }
 
-void ScriviStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome,
-                           const std::u16string& testo) {
-  if (!registro.SetString(chiave, nome, testo)) throw Error(TestoErroreRegistro(kFailedToSet, nome));
+void WriteRegistryString(Registry& registry, Registry::Key key, const std::u16string& name,
+                         const std::u16string& text) {
+  if (!registry.SetString(key, name, text)) throw Error(RegistryErrorText(kFailedToSet, name));
 }
 
-void ScriviValoreCifrato(const std::u16string& nome, const std::u16string& valore) {
-  Registry& registro = CurrentRegistry();
-  RegKey chiave = ApriChiaveParametri(registro);
-  if (!chiave) return;
-  ScriviStringaRegistro(registro, chiave.Get(), nome, ProteggiValore(valore));
+void WriteProtectedValue(const std::u16string& name, const std::u16string& value) {
+  Registry& registry = CurrentRegistry();
+  RegKey key = OpenSettingsKey(registry);
+  if (!key) return;
+  WriteRegistryString(registry, key.Get(), name, ProtectValue(value));
 }
 
-void LeggiValoreCifrato(const std::u16string& nome, std::u16string& valore) {
-  Registry& registro = CurrentRegistry();
-  RegKey chiave = ApriChiaveParametri(registro);
-  if (!chiave) return;
-  valore = RivelaValore(LeggiStringaRegistro(registro, chiave.Get(), nome));
+void ReadProtectedValue(const std::u16string& name, std::u16string& value) {
+  Registry& registry = CurrentRegistry();
+  RegKey key = OpenSettingsKey(registry);
+  if (!key) return;
+  value = RevealValue(ReadRegistryString(registry, key.Get(), name));
 }
 
-void SalvaParametri() {
-  const TParametriConnessione& parametri = ParametriConnessione();
-  ScriviValoreCifrato(valore::PATHDRIVE, parametri.PathDrive);
-  ScriviValoreCifrato(valore::ConfigIniFilesPath, CurrentProgramFile().FullPath());
-  ScriviValoreCifrato(valore::USER, parametri.User);
-  ScriviValoreCifrato(valore::PASSWORD, parametri.Password);
-  ScriviValoreCifrato(valore::AUTOCONNECT, parametri.AutoConnect ? u"S" : u"N");
-  ScriviValoreCifrato(valore::AUTORUN, parametri.AutoRun ? u"S" : u"N");
-  ImpostaAvvioAutomatico();
+void SaveSettings(const ConnectionSettings& settings) {
+  WriteProtectedValue(value_name::PATHDRIVE, settings.drive);
+  WriteProtectedValue(value_name::ConfigIniFilesPath, CurrentProgramFile().FullPath());
+  WriteProtectedValue(value_name::USER, settings.user);
+  WriteProtectedValue(value_name::PASSWORD, settings.password);
+  WriteProtectedValue(value_name::AUTOCONNECT, settings.auto_connect ? u"S" : u"N");
+  WriteProtectedValue(value_name::AUTORUN, settings.auto_run ? u"S" : u"N");
+  UpdateAutostart(settings.auto_run);
 }
 
-void CaricaParametri() {
-  // Each field is assigned right after its own read, so a failure leaves
-  // the earlier fields loaded and the rest as they were.
-  TParametriConnessione& parametri = ParametriConnessione();
-  parametri.User = Leggi(valore::USER);
-  Assegna(parametri.Password, Leggi(valore::PASSWORD));
-  parametri.PathDrive = Leggi(valore::PATHDRIVE);
-  parametri.AutoConnect = Leggi(valore::AUTOCONNECT) == u"S";
-  parametri.AutoRun = Leggi(valore::AUTORUN) == u"S";
-}
-
-bool ParametriCompleti() {
-  const TParametriConnessione& parametri = ParametriConnessione();
-  return NonVuoto(parametri.PathDrive) && NonVuoto(parametri.User) && NonVuoto(parametri.Password);
+void LoadSettings(ConnectionSettings& settings) {
+  settings.user = Read(value_name::USER);
+  Replace(settings.password, Read(value_name::PASSWORD));
+  settings.drive = Read(value_name::PATHDRIVE);
+  settings.auto_connect = Read(value_name::AUTOCONNECT) == u"S";
+  settings.auto_run = Read(value_name::AUTORUN) == u"S";
 }
 
 }  // namespace qlx::settings

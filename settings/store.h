@@ -1,11 +1,12 @@
 #pragma once
-// The registry store of the settings record: one protected REG_SZ value per
-// setting under HKCU\Software\PELMORA\QLXDrive, the key opened and closed
-// around every single value.
+// The registry store of the connection settings: one protected REG_SZ value
+// per setting under HKCU\Software\PELMORA\QLXDrive, the key opened and
+// closed around every single value.
 #include <string>
 #include <string_view>
 
 #include "platform/registry.h"
+#include "settings/record.h"
 
 namespace qlx::settings {
 
@@ -18,35 +19,37 @@ namespace regtype = platform::regtype;
 
 // Paths as the design writes them, from the root key; the system gets them
 // without the leading backslash.
-inline constexpr char16_t kChiaveParametri[] = u"\\Software\\PELMORA\\QLXDrive";
-std::u16string DallaRadice(std::u16string_view percorso);
+inline constexpr char16_t kSettingsKey[] = u"\\Software\\PELMORA\\QLXDrive";
+std::u16string FromRoot(std::u16string_view path);
 
-namespace valore {
+namespace value_name {
 inline constexpr char16_t PATHDRIVE[] = u"PATHDRIVE";
 inline constexpr char16_t ConfigIniFilesPath[] = u"ConfigIniFilesPath";
 inline constexpr char16_t USER[] = u"USER";
 inline constexpr char16_t PASSWORD[] = u"PASSWORD";
 inline constexpr char16_t AUTOCONNECT[] = u"AUTOCONNECT";
 inline constexpr char16_t AUTORUN[] = u"AUTORUN";
-}  // namespace valore
+}  // namespace value_name
 
-void ScriviValoreCifrato(const std::u16string& nome, const std::u16string& valore);
-// Leaves `valore` as it was when the settings key cannot be opened.
-void LeggiValoreCifrato(const std::u16string& nome, std::u16string& valore);
-void SalvaParametri();
-void CaricaParametri();
-bool ParametriCompleti();
+void WriteProtectedValue(const std::u16string& name, const std::u16string& value);
+// Leaves `value` as it was when the settings key cannot be opened.
+void ReadProtectedValue(const std::u16string& name, std::u16string& value);
+// Writes the six values, then sets or clears the Run entry.
+void SaveSettings(const ConnectionSettings& settings);
+// Each field is assigned right after its own read: a failure leaves the
+// earlier fields loaded and the rest as they were.
+void LoadSettings(ConnectionSettings& settings);
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first zero unit;
 // absent or empty data give empty text. Never reads past the data the
 // registry returned, whatever its byte count.
-std::u16string LeggiStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome);
+std::u16string ReadRegistryString(Registry& registry, Registry::Key key, const std::u16string& name);
 // Writes a REG_SZ value; a refused write raises "Failed to set data for
 // '%s'" with the value name (settings values and the Run entry alike).
-void ScriviStringaRegistro(Registry& registro, Registry::Key chiave, const std::u16string& nome,
-                           const std::u16string& testo);
+void WriteRegistryString(Registry& registry, Registry::Key key, const std::u16string& name,
+                         const std::u16string& text);
 
 // "...'%s'..." with the value name, for the registry layer's errors.
-std::string TestoErroreRegistro(std::string_view schema, const std::u16string& nome);
+std::string RegistryErrorText(std::string_view pattern, const std::u16string& name);
 
 }  // namespace qlx::settings

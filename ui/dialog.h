@@ -1,12 +1,15 @@
 #pragma once
-// The dialog fmDrive, "Parametri di connessione": created hidden at start,
-// the program's main window, only ever shown modally.
+// The settings dialog, "Parametri di connessione": created hidden at start,
+// the program's main window, only ever shown modally. Its buttons and its
+// opening are reported to the dialog commands.
 #include <windows.h>
 
 #include <array>
 #include <string>
 
 #include "platform/win32/unique_handle.h"
+#include "settings/record.h"
+#include "ui/controller.h"
 #include "ui/host.h"
 #include "ui/logic.h"
 #include "ui/window.h"
@@ -15,62 +18,53 @@ namespace qlx::ui {
 
 class Theme;
 
-inline constexpr wchar_t kClasseDialogo[] = L"TfmDrive";
-inline constexpr wchar_t kClassePannello[] = L"QLXPanel";
-inline constexpr wchar_t kTitoloDialogo[] = L"Parametri di connessione";
+inline constexpr wchar_t kDialogClass[] = L"TfmDrive";
+inline constexpr wchar_t kPanelClass[] = L"QLXPanel";
+inline constexpr wchar_t kDialogTitle[] = L"Parametri di connessione";
 
 // Control identifiers: never IDOK (1) or IDCANCEL (2), which the keyboard
 // handling sends for Enter and Esc and the dialog ignores.
-inline constexpr int kPrimoIdControllo = 201;
-inline constexpr int IdControllo(Parte parte) { return kPrimoIdControllo + static_cast<int>(parte); }
+inline constexpr int kFirstControlId = 201;
+inline constexpr int ControlId(DialogPart part) { return kFirstControlId + static_cast<int>(part); }
 
-class TfmDrive final : public ModalForm {
+class SettingsDialog final : public Window, public ModalForm {
  public:
   // `theme` may be null (the system's look); it outlives the dialog.
-  TfmDrive(AppHost& app, HINSTANCE instance, const Theme* theme);
-  ~TfmDrive() override;
-  TfmDrive(const TfmDrive&) = delete;
-  TfmDrive& operator=(const TfmDrive&) = delete;
+  SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTANCE instance, const Theme* theme);
 
-  HWND Handle() const override { return window_.get(); }
-  HWND Controllo(Parte parte) const { return controlli_[static_cast<std::size_t>(parte)]; }
+  HWND Handle() const override { return Window::Handle(); }
+  HWND Control(DialogPart part) const { return controls_[static_cast<std::size_t>(part)]; }
 
-  void Run();
-  void AssegnaValori();
-  void LeggiValori();
-
-  void FormShow();
-  void btApplicaClick();
-  void btsalvaClick();
-  void btConnettiClick();
-  void btAnnullaClick();
+  // The five fields as they stand, untrimmed; and back.
+  settings::ConnectionSettings Read() const;
+  void Fill(const settings::ConnectionSettings& values);
 
   // ModalForm
-  void MostraModale() override;
-  void NascondiModale() override;
-  bool PreTraduci(MSG& msg) override;
+  void ShowForModal() override;
+  void HideAfterModal() override;
+  bool PreTranslate(MSG& msg) override;
 
  private:
-  friend LRESULT CALLBACK ProceduraDi<TfmDrive>(HWND, UINT, WPARAM, LPARAM);
-  AppHost& Ospite() { return app_; }
-  static LRESULT CALLBACK ProceduraPannello(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  void CreaControlli(HINSTANCE instance);
-  void Disponi(UINT dpi);
-  void Comando(int id, int notifica);
-  PassiDialogo Passi();
-  bool Spunta(Parte parte) const;
-  void ImpostaSpunta(Parte parte, bool on);
+  LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void CreateControls(HINSTANCE instance);
+  // The layout for a DPI, in its steps.
+  void LayOut(UINT dpi);
+  void PlaceControls(int dpi, HFONT font);
+  void FitComboHeight(int dpi);
+  void FitClientArea(int width, int height);
+  void CentreOnFirstShow();
+  void OnButton(int id);
+  bool Checked(DialogPart part) const;
+  void Check(DialogPart part, bool on);
 
-  AppHost& app_;
+  DialogCommands& commands_;
+  ModalHost& host_;
   const Theme* theme_;
-  unique_hwnd window_;
   // Child windows, destroyed with the dialog.
-  std::array<HWND, kNumeroParti> controlli_{};
-  HWND edit_drive_ = nullptr;  // the combo's own edit field
+  std::array<HWND, kPartCount> controls_{};
   platform::unique_hfont font_;
   UINT dpi_ = 96;
-  bool posizionato_ = false;
+  bool placed_ = false;
   HWND focus_ = nullptr;  // kept between openings and activations
 };
 

@@ -277,15 +277,15 @@ class Obsidian final : public Theme {
     const bool premuto = (st & BST_PUSHED) != 0;
     const bool focus = GetFocus() == window;
     const bool abilitato = IsWindowEnabled(window) != FALSE;
-    const int dpi = static_cast<int>(DpiFinestra(window));
+    const int dpi = static_cast<int>(WindowDpi(window));
     SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
     SetBkMode(dc, TRANSPARENT);
-    const std::u16string testo = TestoFinestra(window);
+    const std::u16string testo = WindowText(window);
 
     if (stato.tipo == Tipo::Pulsante) {
       HBRUSH faccia = premuto ? faccia_premuta_.get() : (stato.hot ? faccia_hot_.get() : faccia_.get());
       FillRect(dc, &r, faccia);
-      Cornice(dc, r, focus ? accento_.get() : bordo_.get(), focus ? std::max(1, Scala(2, dpi)) : std::max(1, Scala(1, dpi)));
+      Cornice(dc, r, focus ? accento_.get() : bordo_.get(), focus ? std::max(1, Scale(2, dpi)) : std::max(1, Scale(1, dpi)));
       SetTextColor(dc, abilitato ? c_.ButtonText : c_.DisabledText);
       RECT t = r;
       if (premuto) OffsetRect(&t, 0, 1);
@@ -296,13 +296,13 @@ class Obsidian final : public Theme {
 
     // A check box: caption on the left, the box at the right edge.
     FillRect(dc, &r, dialogo_.get());
-    const int lato = Scala(13, dpi);
+    const int lato = Scale(13, dpi);
     RECT box{r.right - lato, r.top + (r.bottom - r.top - lato) / 2, r.right, 0};
     box.bottom = box.top + lato;
     FillRect(dc, &box, casella_.get());
-    Cornice(dc, box, focus ? accento_.get() : bordo_casella_.get(), std::max(1, Scala(1, dpi)));
+    Cornice(dc, box, focus ? accento_.get() : bordo_casella_.get(), std::max(1, Scale(1, dpi)));
     if (SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-      platform::unique_any<HPEN, DeleteGdi> penna(CreatePen(PS_SOLID, std::max(1, Scala(2, dpi)), c_.CheckMark));
+      platform::unique_any<HPEN, DeleteGdi> penna(CreatePen(PS_SOLID, std::max(1, Scale(2, dpi)), c_.CheckMark));
       SelectObject(dc, penna.get());
       const int x = box.left;
       const int y = box.top;
@@ -313,10 +313,10 @@ class Obsidian final : public Theme {
       SelectObject(dc, GetStockObject(BLACK_PEN));
     }
     if (premuto) {
-      Cornice(dc, box, accento_.get(), std::max(1, Scala(1, dpi)));
+      Cornice(dc, box, accento_.get(), std::max(1, Scale(1, dpi)));
     }
     SetTextColor(dc, abilitato ? c_.CheckText : c_.DisabledText);
-    RECT t{r.left, r.top, box.left - Scala(4, dpi), r.bottom};
+    RECT t{r.left, r.top, box.left - Scale(4, dpi), r.bottom};
     DrawTextW(dc, platform::W(testo), static_cast<int>(testo.size()), &t,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     if (focus) {
@@ -326,7 +326,7 @@ class Obsidian final : public Theme {
                 DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
       const int altezza = misura.bottom - misura.top;
       RECT linea{t.left, t.top + (t.bottom - t.top + altezza) / 2, std::min(misura.right, t.right), 0};
-      linea.bottom = linea.top + std::max(1, Scala(1, dpi));
+      linea.bottom = linea.top + std::max(1, Scale(1, dpi));
       FillRect(dc, &linea, accento_.get());
     }
   }
@@ -412,7 +412,7 @@ class Obsidian final : public Theme {
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
     GetComboBoxInfo(window, &info);
-    const int dpi = static_cast<int>(DpiFinestra(window));
+    const int dpi = static_cast<int>(WindowDpi(window));
     const bool focus = info.hwndItem != nullptr && GetFocus() == info.hwndItem;
     const bool aperto = SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0) != 0;
     // Everything but the edit field, which paints itself.
@@ -427,7 +427,7 @@ class Obsidian final : public Theme {
     }
     FillRect(dc, &pulsante, aperto ? faccia_premuta_.get() : faccia_.get());
     // The arrow, a small filled triangle.
-    const int w = std::max(3, Scala(4, dpi));
+    const int w = std::max(3, Scale(4, dpi));
     const int cx = (pulsante.left + pulsante.right) / 2;
     const int cy = (pulsante.top + pulsante.bottom) / 2;
     POINT freccia[3] = {{cx - w, cy - w / 2}, {cx + w + 1, cy - w / 2}, {cx, cy + w / 2 + 1}};

@@ -1,101 +1,64 @@
 #pragma once
-// The tray controller dmDrive: the notification-area icon with its menu and
-// balloons, the single-instance guard and the image list.
+// The tray window: one hidden window that owns the notification-area icon
+// and its menu, and receives both the icon's notifications and the menu's
+// commands, which it hands to the tray commands.
 #include <windows.h>
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <string>
 
-#include "app/just_one.h"
 #include "platform/win32/unique_handle.h"
-#include "ui/host.h"
+#include "ui/controller.h"
 #include "ui/window.h"
 
 namespace qlx::ui {
 
-inline constexpr wchar_t kClasseTray[] = L"QLXDriveTray";
-inline constexpr UINT kMessaggioTray = WM_USER + 1;
-inline constexpr char16_t kTitoloBalloon[] = u"Lumivor";
-inline constexpr UINT kDurataBalloonMs = 10000;
+inline constexpr wchar_t kTrayClass[] = L"QLXDriveTray";
+inline constexpr UINT kTrayMessage = WM_USER + 1;
+inline constexpr char16_t kBalloonTitle[] = u"Lumivor";
+inline constexpr UINT kBalloonTimeoutMs = 10000;
+// How often an icon the shell refused is offered again.
+inline constexpr UINT kAddRetryMs = 1000;
+inline constexpr UINT_PTR kAddRetryTimer = 1;
 
-// Menu command identifiers (the menu's WM_COMMAND reaches the application
-// window, which hands it to TdmDrive::Comando).
-enum ComandoMenu : UINT {
-  kParametri1 = 1001,
-  kConnetti1 = 1002,
-  kDisconnetti1 = 1003,
-  kEsci1 = 1004,
+// The menu's command identifiers, as they arrive in WM_COMMAND.
+enum MenuCommand : UINT {
+  kOpenSettingsCommand = 1001,
+  kConnectCommand = 1002,
+  kDisconnectCommand = 1003,
+  kExitCommand = 1004,
 };
 
-// The notification-area icon, with a hidden window of its own that receives
-// the shell's notifications.
-class TTrayIcon {
- public:
-  TTrayIcon(AppHost& app, HINSTANCE instance, HMENU menu);
-  ~TTrayIcon();
-  TTrayIcon(const TTrayIcon&) = delete;
-  TTrayIcon& operator=(const TTrayIcon&) = delete;
+// The small-icon size for a DPI, as the system gives it for that DPI.
+int SmallIconSize(UINT dpi);
+// The tray's image (the blue cloud) at the small-icon size for `dpi`.
+platform::unique_hicon LoadTrayIcon(HINSTANCE instance, UINT dpi);
 
-  HWND Handle() const { return window_.get(); }
-  // Takes ownership of the icon and shows it.
-  void ImpostaIcona(platform::unique_hicon icon);
-  void ShowNotifica(const std::u16string& msg);
-  // The record as the shell last received it (read by tests of the shell side).
-  const NOTIFYICONDATAW& Record() const { return nid_; }
+class TrayWindow final : public Window {
+ public:
+  TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance);
+  ~TrayWindow() override;
+
+  void ShowBalloon(const std::u16string& text);
+  // The record as the shell last received it.
+  const NOTIFYICONDATAW& Record() const { return record_; }
+  HMENU Menu() const { return menu_.get(); }
+  // Whether the shell has taken the icon (a refused add is retried).
+  bool Added() const { return added_; }
 
  private:
-  friend LRESULT CALLBACK ProceduraDi<TTrayIcon>(HWND, UINT, WPARAM, LPARAM);
-  AppHost& Ospite() { return app_; }
-  LRESULT Gestisci(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  void ApriMenu();
-  void Modifica(UINT flags);
+  LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void Add();
+  void Modify(UINT flags);
+  void OpenMenu();
+  void RunCommand(UINT id);
 
-  AppHost& app_;
-  HMENU menu_;
+  TrayCommands& commands_;
+  platform::unique_hmenu menu_;
+  platform::unique_hicon icon_;
   UINT taskbar_created_ = 0;
-  unique_hwnd window_;
-  NOTIFYICONDATAW nid_{};
-  platform::unique_hicon icona_;  // the image shown; the first icon is shared and never freed
-  bool aggiunta_ = false;
-};
-
-namespace detail {
-struct DestroyImageList {
-  void operator()(HIMAGELIST list) const noexcept { ImageList_Destroy(list); }
-};
-}  // namespace detail
-using unique_himagelist = platform::unique_any<HIMAGELIST, detail::DestroyImageList>;
-
-class TdmDrive {
- public:
-  TdmDrive(AppHost& app, HINSTANCE instance);
-  TdmDrive(const TdmDrive&) = delete;
-  TdmDrive& operator=(const TdmDrive&) = delete;
-
-  void Run();
-  // The handler of a menu item; raises what the handler raises.
-  void Comando(UINT id);
-
-  void Parametri1Click();
-  void Connetti1Click();
-  void Disconnetti1Click();
-  void Esci1Click();
-  void ShowNotifica(const std::u16string& msg);
-
-  const TTrayIcon& TrayIcon() const { return TrayIcon_; }
-  HMENU PopupMenu1() const { return PopupMenu1_.get(); }
-
- private:
-  static platform::unique_hmenu CreaMenu();
-  static unique_himagelist CreaImmagini(HINSTANCE instance);
-
-  AppHost& app_;
-  // In the order in which they come into being.
-  platform::unique_hmenu PopupMenu1_;
-  TTrayIcon TrayIcon_;
-  app::TJustOne32 JustOne321_;
-  unique_himagelist ImageList1_;
+  NOTIFYICONDATAW record_{};
+  bool added_ = false;
 };
 
 }  // namespace qlx::ui

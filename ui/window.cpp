@@ -4,47 +4,82 @@
 
 namespace qlx::ui {
 
-void RegistraClasse(HINSTANCE instance, const wchar_t* nome, WNDPROC procedura, HBRUSH sfondo) {
-  WNDCLASSEXW esistente{};
-  esistente.cbSize = sizeof esistente;
-  if (GetClassInfoExW(instance, nome, &esistente)) return;
-  WNDCLASSEXW classe{};
-  classe.cbSize = sizeof classe;
-  classe.lpfnWndProc = procedura;
-  classe.hInstance = instance;
-  classe.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  classe.hbrBackground = sfondo;
-  classe.lpszClassName = nome;
-  if (RegisterClassExW(&classe) == 0) throw Error("Failed to register a window class");
+Window::~Window() {
+  if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
 }
 
-std::u16string TestoFinestra(HWND window) {
-  // Read straight into the result: for the password field no other copy of
-  // the text is left behind in memory.
-  const int lunghezza = GetWindowTextLengthW(window);
-  std::u16string testo(static_cast<std::size_t>(lunghezza > 0 ? lunghezza : 0) + 1, u'\0');
-  const int letti = GetWindowTextW(window, platform::W(testo), static_cast<int>(testo.size()));
-  testo.resize(letti > 0 ? static_cast<std::size_t>(letti) : 0);
-  return testo;
+void Window::Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, DWORD ex_style,
+                    const wchar_t* title, DWORD style, int width, int height, const char* failure) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
+  if (!GetClassInfoExW(instance, class_name, &existing)) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = &Window::Procedure;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = background;
+    window_class.lpszClassName = class_name;
+    if (RegisterClassExW(&window_class) == 0) throw Error(failure);
+  }
+  // The handle is taken at WM_NCCREATE, so that the messages of the
+  // creation itself already find it.
+  if (CreateWindowExW(ex_style, class_name, title, style, CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr,
+                      nullptr, instance, this) == nullptr) {
+    throw Error(failure);
+  }
 }
 
-UINT DpiFinestra(HWND window) {
+LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  Window* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_.reset(window);
+  } else {
+    self = reinterpret_cast<Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    // Destroyed from outside: the object no longer owns a window.
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->window_.release();
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+  try {
+    return self->OnMessage(message, wparam, lparam);
+  } catch (...) {
+    self->errors_.ShowError(std::current_exception());
+    return 0;
+  }
+}
+
+std::u16string WindowText(HWND window) {
+  // For the password field no other copy of the text is left behind.
+  const int length = GetWindowTextLengthW(window);
+  std::u16string text(static_cast<std::size_t>(length > 0 ? length : 0) + 1, u'\0');
+  const int read = GetWindowTextW(window, platform::W(text), static_cast<int>(text.size()));
+  text.resize(read > 0 ? static_cast<std::size_t>(read) : 0);
+  return text;
+}
+
+UINT WindowDpi(HWND window) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
+  const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   if (get_dpi != nullptr && window != nullptr) {
     const UINT dpi = get_dpi(window);
     if (dpi != 0) return dpi;
   }
-  HDC schermo = GetDC(nullptr);
-  const int dpi = schermo != nullptr ? GetDeviceCaps(schermo, LOGPIXELSX) : 96;
-  if (schermo != nullptr) ReleaseDC(nullptr, schermo);
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-void AbilitaScalaCornice(HWND window) {
+void EnableFrameScaling(HWND window) {
   using EnableFn = BOOL(WINAPI*)(HWND);
-  static const auto enable = reinterpret_cast<EnableFn>(
+  const auto enable = reinterpret_cast<EnableFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "EnableNonClientDpiScaling")));
   if (enable != nullptr) enable(window);
 }

@@ -1,6 +1,8 @@
 #pragma once
-// Small pieces shared by the program's windows: ownership of a window
-// handle, class registration, and the link from a window to its C++ object.
+// The one base of the program's windows: it owns the window handle, links
+// the handle to its object, and dispatches every message to the object's
+// handler, where no exception may leave: it is shown in the error box at
+// this point, where the message was dispatched, and the program goes on.
 #include <windows.h>
 
 #include <exception>
@@ -18,46 +20,51 @@ struct DestroyWindowHandle {
 }  // namespace detail
 using unique_hwnd = platform::unique_any<HWND, detail::DestroyWindowHandle>;
 
-// Registers a window class once per process; raises when the system refuses.
-void RegistraClasse(HINSTANCE instance, const wchar_t* nome, WNDPROC procedura, HBRUSH sfondo = nullptr);
+// Shows a raised error to the user; never raises.
+class ErrorBox {
+ public:
+  virtual ~ErrorBox() = default;
+  virtual void ShowError(const std::exception_ptr& error) noexcept = 0;
+};
 
-// The object behind a window, stored at WM_NCCREATE from the creation
-// parameter. Null before WM_NCCREATE and after WM_NCDESTROY.
-template <class T>
-T* Oggetto(HWND window, UINT message, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* oggetto = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(oggetto));
-    return oggetto;
+class Window {
+ public:
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  HWND Handle() const { return window_.get(); }
+
+ protected:
+  explicit Window(ErrorBox& errors) : errors_(errors) {}
+  // Unlinks the object first: the messages of the window's destruction
+  // reach a half-destroyed object no more, only the default procedure.
+  virtual ~Window();
+
+  // Registers the class (once per process) with the common procedure and
+  // creates the window; raises `failure` when the system refuses either.
+  void Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, DWORD ex_style, const wchar_t* title,
+              DWORD style, int width, int height, const char* failure);
+  // The window's own messages; what it does not handle goes to Default.
+  virtual LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) = 0;
+  LRESULT Default(UINT message, WPARAM wparam, LPARAM lparam) {
+    return DefWindowProcW(Handle(), message, wparam, lparam);
   }
-  auto* oggetto = reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-  return oggetto;
-}
+  ErrorBox& Errors() { return errors_; }
 
-// The window procedure of the program's window classes: the message goes to
-// T::Gestisci, and no exception ever leaves the procedure: it is shown in
-// the error box here, where the message was dispatched, and the program
-// goes on. T names its error box with Ospite().
-template <class T>
-LRESULT CALLBACK ProceduraDi(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  T* self = Oggetto<T>(window, message, lparam);
-  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  try {
-    return self->Gestisci(window, message, wparam, lparam);
-  } catch (...) {
-    self->Ospite().MostraErrore(std::current_exception());
-    return 0;
-  }
-}
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// The window's text as UTF-16.
-std::u16string TestoFinestra(HWND window);
+  ErrorBox& errors_;
+  unique_hwnd window_;
+};
 
-// Dynamically resolved DPI functions (not present on every Windows the
-// program runs on).
-UINT DpiFinestra(HWND window);
+// A window's text as UTF-16, read straight into the result.
+std::u16string WindowText(HWND window);
+
+// The window's DPI (GetDpiForWindow where the system has it, the screen's
+// otherwise).
+UINT WindowDpi(HWND window);
 // EnableNonClientDpiScaling, for a top-level window at WM_NCCREATE.
-void AbilitaScalaCornice(HWND window);
+void EnableFrameScaling(HWND window);
 
 }  // namespace qlx::ui

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/just_one.h"
+#include "app/single_instance.h"
 #include "platform/context.h"
 #include "platform/win32/win32_platform.h"
 
@@ -31,8 +31,9 @@ int wmain(int argc, wchar_t** argv) {
   qlx::platform::Win32Platform os;
   qlx::platform::ScopedContext scope(os.context());
   const ULONGLONG start = GetTickCount64();
-  qlx::app::TJustOne32 guard;
-  if (guard.ControlloSessione()) {
+  const qlx::app::SingleInstanceGuard guard;
+  if (guard.AnotherCopyRuns()) {
+    qlx::app::EndAsSecondCopy();
     // As the program does: the message loop finds the quit message.
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);

@@ -22,6 +22,7 @@
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0A00
 #include <windows.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstdint>
@@ -488,6 +489,38 @@ std::string Close(HWND hwnd, UINT timeout_ms) {
   return Json().Open('{').Key("ok").Bool(ok).Key("ms").Num(static_cast<long long>(GetTickCount64() - start)).Close('}').str();
 }
 
+// What Explorer does when it starts again: "TaskbarCreated" to every
+// top-level window.
+std::string TaskbarCreated() {
+  DWORD_PTR result = 0;
+  const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+  const bool ok =
+      SendMessageTimeoutW(HWND_BROADCAST, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, 5000, &result) != 0;
+  return Json().Open('{').Key("ok").Bool(ok).Close('}').str();
+}
+
+// An icon dropped by the shell, as a restarted Explorer's new taskbar has
+// none: the icon of `hwnd`, whose identifier is the window's handle value.
+std::string ForgetIcon(HWND hwnd) {
+  NOTIFYICONDATAW record{};
+  record.cbSize = sizeof record;
+  record.hWnd = hwnd;
+  record.uID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(hwnd));
+  const bool ok = Shell_NotifyIconW(NIM_DELETE, &record) != FALSE;
+  return Json().Open('{').Key("ok").Bool(ok).Close('}').str();
+}
+
+// The end of the Windows session as a window sees it: the question, then,
+// when it consents, the end itself.
+std::string EndSession(HWND hwnd) {
+  DWORD_PTR consent = 0;
+  const bool asked = SendMessageTimeoutW(hwnd, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &consent) != 0;
+  DWORD_PTR ignored = 0;
+  // The window's process may end inside the call: no answer then.
+  if (asked && consent != 0) SendMessageTimeoutW(hwnd, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &ignored);
+  return Json().Open('{').Key("asked").Bool(asked).Key("consent").Bool(consent != 0).Close('}').str();
+}
+
 std::string Answer(const std::string& line) {
   std::vector<std::string> words;
   for (std::size_t start = 0;;) {
@@ -513,6 +546,9 @@ std::string Answer(const std::string& line) {
     if (verb == "registry") return Registry();
     if (verb == "drives") return Drives();
     if (verb == "undefine" && words.size() == 2) return Undefine(words[1]);
+    if (verb == "taskbar-created") return TaskbarCreated();
+    if (verb == "forget-icon" && words.size() == 2) return ForgetIcon(ParseHandle(words[1]));
+    if (verb == "end-session" && words.size() == 2) return EndSession(ParseHandle(words[1]));
   } catch (const std::exception& error) {
     const std::string what = error.what();
     return Json().Open('{').Key("error").Text(std::wstring(what.begin(), what.end())).Close('}').str();

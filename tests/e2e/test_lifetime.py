@@ -112,6 +112,45 @@ class Ending(BenchCase):
         self.assertEqual(b.program_pids(), [])
 
 
+    def test_the_sessions_end_takes_the_icon_away_and_leaves_the_mapping(self):
+        b = self.bench
+        b.store(DRIVE, "mario", "pw")
+        program = b.start_program()
+        program.wait_idle()
+        wait_for("the tray icon", lambda: b.icon_shown(0))
+        answer = b.probe.ask("end-session", program.window("QLXDriveTray")["hwnd"])
+        self.assertTrue(answer["asked"] and answer["consent"], answer)
+        self.assertEqual(program.wait_exit(), 0)
+        wait_for("the icon to leave the tray", lambda: not b.icon_shown(0))
+        self.assertEqual(b.standins.net_runs(), [], "the mapping is left to the system")
+        self.assertEqual(b.program_pids(), [])
+
+
+class StartUpError(BenchCase):
+    def test_a_stored_value_that_cannot_be_read_is_shown_and_the_program_runs_on(self):
+        b = self.bench
+        b.store(DRIVE, "mario", "pw", autoconnect=True)
+        # USER of a type the store cannot read.
+        self.assertTrue(b.probe.ask("set-dword", r"Software\PELMORA\QLXDrive", "USER", 1)["ok"])
+        program = b.start_program()
+        box = wait_for("the error box", lambda: next(
+            (w for w in program.windows() if w["class"] == "#32770" and w["visible"]), None), 30)
+        self.assertEqual(box["title"], "Qlxdrive")
+        b.wait_drawn(box["rect"], "the error box")
+        b.screenshot("startup-error-box", crop=box["rect"])
+        self.assertEqual(b.standins.net_runs(), [], "no command before the box")
+        self.assertTrue(b.probe.ask("close", box["hwnd"], 5000)["ok"])
+        wait_for("the box to close", lambda: not any(
+            w["class"] == "#32770" and w["visible"] for w in program.windows()))
+        # The program runs on, idle in the tray, and answers its menu.
+        program.wait_idle()
+        wait_for("the tray icon", lambda: b.icon_shown(0))
+        holds_for("the program running", program.alive, 2.0)
+        self.assertEqual(b.standins.net_runs(), [], "start-up stopped before connecting")
+        b.choose(program, "Esci")
+        self.assertEqual(program.wait_exit(), 0)
+
+
 class SecondCopy(BenchCase):
     def test_second_copy_shows_its_icon_for_two_seconds_then_ends(self):
         b = self.bench

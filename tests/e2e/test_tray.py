@@ -42,6 +42,28 @@ class Icon(BenchCase):
         self.assertEqual(b.pixels(b.tray_cell(0)), icon)
 
 
+class Taskbar(BenchCase):
+    def test_the_icon_comes_back_when_the_taskbar_is_created_again(self):
+        b = self.bench
+        program = b.start_program()
+        wait_for("the tray icon", lambda: b.icon_shown(0))
+        tray = program.window("QLXDriveTray")
+        # The new taskbar of a restarted Explorer knows no icons.
+        self.assertTrue(b.probe.ask("forget-icon", tray["hwnd"])["ok"])
+        wait_for("the icon to leave the tray", lambda: not b.icon_shown(0))
+        self.assertTrue(program.alive())
+        self.assertTrue(b.probe.ask("taskbar-created")["ok"])
+        wait_for("the icon back in the tray", lambda: b.icon_shown(0))
+        l, t, r, bottom = b.tray_cell(0)
+        b.screenshot("tray-icon-back", crop=(0, 0, r + 40, bottom + 40))
+        # It answers as before.
+        menu, _ = b.open_tray_menu(program)
+        b.keys("Escape")
+        wait_for("the menu to close", lambda: not any(w["class"] == "#32768" and w["visible"]
+                                                      for w in program.windows()))
+        self.assertFalse(b.icon_shown(1), "the icon twice in the tray")
+
+
 class Connetti(BenchCase):
     def test_success_disconnects_pauses_connects_opens_explorer_then_the_balloon(self):
         b = self.bench

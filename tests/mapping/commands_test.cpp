@@ -1,5 +1,5 @@
-// ConnettiDrive and DisconnettiDrive: the lines they hand to the runner and
-// what they leave in Connesso.
+// The mapping's Connect and Disconnect: the lines they hand to the runner and
+// what they leave in the connected flag.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -67,8 +67,8 @@ TEST_F(Commands, LinesAreExactAndQuoteOnlyFieldsThatNeedIt) {
     SCOPED_TRACE(c.what);
     processes.requests.clear();
     Store(c.drive, c.user, c.password);
-    ConnettiDrive(false);
-    DisconnettiDrive();
+    mapping.Connect(false);
+    mapping.Disconnect();
     ASSERT_EQ(processes.requests.size(), 2u);
     EXPECT_EQ(processes.requests[0].command_line, Expand(c.expected_connect));
     EXPECT_EQ(processes.requests[1].command_line, Expand(c.expected_disconnect));
@@ -84,45 +84,45 @@ TEST_F(Commands, LinesAreExactAndQuoteOnlyFieldsThatNeedIt) {
 TEST_F(Commands, BlankOnlyAndEmptyDrives) {
   // Blanks only: not complete, so no connect; the delete runs, quoted.
   Store(u"   ", u"mario", u"pw");
-  mapping::Connesso() = true;
-  EXPECT_EQ(ConnettiDrive(), kNessunComando);
+  SetConnected(true);
+  EXPECT_EQ(mapping.Connect(), kNoCommand);
   EXPECT_TRUE(processes.requests.empty());
-  EXPECT_TRUE(Connesso());
-  EXPECT_EQ(settings::ParametriConnessione().PathDrive, u"   ");
-  DisconnettiDrive();
+  EXPECT_TRUE(mapping.connected());
+  EXPECT_EQ(record.drive, u"   ");
+  mapping.Disconnect();
   ASSERT_EQ(processes.requests.size(), 1u);
   EXPECT_EQ(processes.requests[0].command_line, u"NET USE \"   \" /DELETE");
-  EXPECT_FALSE(Connesso());
+  EXPECT_FALSE(mapping.connected());
 
   // Empty: neither command runs.
   processes.requests.clear();
   Store(u"", u"mario", u"pw");
-  mapping::Connesso() = true;
-  EXPECT_EQ(ConnettiDrive(), kNessunComando);
-  EXPECT_EQ(DisconnettiDrive(), kNessunComando);
+  SetConnected(true);
+  EXPECT_EQ(mapping.Connect(), kNoCommand);
+  EXPECT_EQ(mapping.Disconnect(), kNoCommand);
   EXPECT_TRUE(processes.requests.empty());
-  EXPECT_TRUE(Connesso());
+  EXPECT_TRUE(mapping.connected());
 }
 
 TEST_F(Commands, ConnectReloadsAndReplacesWhatIsHeldOnlyInMemory) {
   Store(u"Q:", u"stored", u"stored-pw");
-  auto& p = settings::ParametriConnessione();
+  auto& p = record;
   p = {u"Z:", u"memory", u"memory-pw", true, true};
-  ConnettiDrive(false);
+  mapping.Connect(false);
   ASSERT_EQ(processes.requests.size(), 1u);
   EXPECT_EQ(processes.requests[0].command_line,
             u"NET USE Q: " + Url(u"stored") + u" stored-pw /user:" + Account(u"stored") + u" ");
-  EXPECT_EQ(p.PathDrive, u"Q:");
-  EXPECT_EQ(p.User, u"stored");
-  EXPECT_EQ(p.Password, u"stored-pw");
-  EXPECT_FALSE(p.AutoConnect);
-  EXPECT_FALSE(p.AutoRun);
+  EXPECT_EQ(p.drive, u"Q:");
+  EXPECT_EQ(p.user, u"stored");
+  EXPECT_EQ(p.password, u"stored-pw");
+  EXPECT_FALSE(p.auto_connect);
+  EXPECT_FALSE(p.auto_run);
 
   // Nothing stored at all: the reload empties the record and nothing runs.
   registry.Remove(u"Software\\PELMORA\\QLXDrive", u"PATHDRIVE");
-  p.PathDrive = u"Z:";
-  EXPECT_EQ(ConnettiDrive(false), kNessunComando);
-  EXPECT_EQ(p.PathDrive, u"");
+  p.drive = u"Z:";
+  EXPECT_EQ(mapping.Connect(false), kNoCommand);
+  EXPECT_EQ(p.drive, u"");
   EXPECT_EQ(processes.requests.size(), 1u);
 }
 
@@ -130,14 +130,14 @@ TEST_F(Commands, DisconnectUsesTheDriveHeldInMemoryWithoutReloading) {
   Store(u"Q:", u"stored", u"pw");
   registry.log.clear();
   Hold(u"R:");
-  DisconnettiDrive();
+  mapping.Disconnect();
   ASSERT_EQ(processes.requests.size(), 1u);
   EXPECT_EQ(processes.requests[0].command_line, u"NET USE R: /DELETE");
   EXPECT_TRUE(registry.LogOf("query").empty());
 }
 
 // Every row of the flag's table, from both starting values.
-TEST_F(Commands, ConnessoFollowsItsTable) {
+TEST_F(Commands, TheConnectedFlagFollowsItsTable) {
   struct Row {
     const char* event;
     enum { Connect, Disconnect } routine;
@@ -158,25 +158,25 @@ TEST_F(Commands, ConnessoFollowsItsTable) {
       {"delete exits 2", Row::Disconnect, u"Z:", u"u", u"p", ProcessOutcome{Kind::Exited, 2}, 2, false},
       {"delete fails to start", Row::Disconnect, u"Z:", u"u", u"p", ProcessOutcome{Kind::NotStarted, 0}, -1, false},
       {"delete with blanks only", Row::Disconnect, u" ", u"", u"", ProcessOutcome{Kind::Exited, 2}, 2, false},
-      {"connect skipped: blank drive", Row::Connect, u" \t", u"u", u"p", std::nullopt, kNessunComando, std::nullopt},
-      {"connect skipped: blank user", Row::Connect, u"Z:", u"\r\n", u"p", std::nullopt, kNessunComando, std::nullopt},
-      {"connect skipped: blank password", Row::Connect, u"Z:", u"u", u"  ", std::nullopt, kNessunComando,
+      {"connect skipped: blank drive", Row::Connect, u" \t", u"u", u"p", std::nullopt, kNoCommand, std::nullopt},
+      {"connect skipped: blank user", Row::Connect, u"Z:", u"\r\n", u"p", std::nullopt, kNoCommand, std::nullopt},
+      {"connect skipped: blank password", Row::Connect, u"Z:", u"u", u"  ", std::nullopt, kNoCommand,
        std::nullopt},
-      {"disconnect skipped: empty drive", Row::Disconnect, u"", u"u", u"p", std::nullopt, kNessunComando,
+      {"disconnect skipped: empty drive", Row::Disconnect, u"", u"u", u"p", std::nullopt, kNoCommand,
        std::nullopt},
   };
   for (const auto& row : rows) {
     for (const bool before : {false, true}) {
-      SCOPED_TRACE(std::string(row.event) + (before ? ", Connesso True before" : ", Connesso False before"));
+      SCOPED_TRACE(std::string(row.event) + (before ? ", connected before" : ", not connected before"));
       processes.requests.clear();
       Store(row.drive, row.user, row.password);
       if (row.routine == Row::Disconnect) Hold(row.drive);
       if (row.outcome) processes.outcomes = {*row.outcome};
-      Connesso() = before;
-      const std::int32_t result = row.routine == Row::Connect ? ConnettiDrive(false) : DisconnettiDrive();
+      SetConnected(before);
+      const std::int32_t result = row.routine == Row::Connect ? mapping.Connect(false) : mapping.Disconnect();
       EXPECT_EQ(result, row.result);
       EXPECT_EQ(processes.requests.size(), row.outcome ? 1u : 0u);
-      EXPECT_EQ(Connesso(), row.after.value_or(before));
+      EXPECT_EQ(mapping.connected(), row.after.value_or(before));
       processes.outcomes.clear();
     }
   }
@@ -185,21 +185,21 @@ TEST_F(Commands, ConnessoFollowsItsTable) {
 TEST_F(Commands, SuccessOpensExplorerOnTheDriveOnlyWhenAsked) {
   Store(u"Q:", u"mario", u"pw");
   drives.mask = [](int) { return (1u << 2) | (1u << 16); };
-  EXPECT_EQ(ConnettiDrive(), 0);
+  EXPECT_EQ(mapping.Connect(), 0);
   ASSERT_EQ(shell.calls.size(), 1u);
   EXPECT_EQ(shell.calls[0].parameters, u"Q:");
 
   // Without Explorer: no drive wait at all.
   shell.calls.clear();
   drives.reads = 0;
-  EXPECT_EQ(ConnettiDrive(false), 0);
-  EXPECT_TRUE(Connesso());
+  EXPECT_EQ(mapping.Connect(false), 0);
+  EXPECT_TRUE(mapping.connected());
   EXPECT_TRUE(shell.calls.empty());
   EXPECT_EQ(drives.reads, 0);
 
   // A failed connect never looks for the drive.
   processes.ThenExit(2);
-  EXPECT_EQ(ConnettiDrive(), 2);
+  EXPECT_EQ(mapping.Connect(), 2);
   EXPECT_TRUE(shell.calls.empty());
   EXPECT_EQ(drives.reads, 0);
   EXPECT_EQ(PausesOf(100), 0u);
@@ -210,16 +210,16 @@ TEST_F(Commands, SuccessOpensExplorerOnTheDriveOnlyWhenAsked) {
 TEST_F(Commands, NoSystemDirectoryRunsNothing) {
   processes.system_directory = u"";
   Store(u"Z:", u"mario", u"pw");
-  Connesso() = true;
-  EXPECT_EQ(ConnettiDrive(), -1);
-  EXPECT_FALSE(Connesso());
-  Connesso() = true;
-  EXPECT_EQ(DisconnettiDrive(), -1);
-  EXPECT_FALSE(Connesso());
+  SetConnected(true);
+  EXPECT_EQ(mapping.Connect(), -1);
+  EXPECT_FALSE(mapping.connected());
+  SetConnected(true);
+  EXPECT_EQ(mapping.Disconnect(), -1);
+  EXPECT_FALSE(mapping.connected());
   EXPECT_TRUE(processes.requests.empty());
-  EXPECT_EQ(ProgrammaNet(), u"");
+  EXPECT_EQ(NetProgram(), u"");
   processes.system_directory = u"D:\\WINNT\\System32";
-  EXPECT_EQ(ProgrammaNet(), u"D:\\WINNT\\System32\\net.exe");
+  EXPECT_EQ(NetProgram(), u"D:\\WINNT\\System32\\net.exe");
 }
 
 }  // namespace

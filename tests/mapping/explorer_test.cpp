@@ -1,5 +1,5 @@
 // ApriExplorer: the drive test, the wait's counts, the launch and its
-// message boxes; TestoErroreSistema's trimming.
+// message boxes; SystemErrorText's trimming.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,7 +18,7 @@ class Explorer : public test::MappingTest {
  protected:
   void SetUp() override {
     MappingTest::SetUp();
-    Connesso() = true;
+    SetConnected(true);
   }
   void Mask(std::uint32_t value) {
     drives.mask = [value](int) { return value; };
@@ -57,7 +57,7 @@ TEST_F(Explorer, DriveTest) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases.data()));
     Mask(c.mask);
-    EXPECT_EQ(DrivePresente(c.drive), c.present);
+    EXPECT_EQ(DrivePresent(c.drive), c.present);
   }
 }
 
@@ -88,7 +88,7 @@ TEST_F(Explorer, WaitCountsTestsAndPauses) {
     shell.calls.clear();
     const int at = c.appears_at;
     drives.mask = [at](int read) { return Bit('C') | (at != 0 && read >= at ? Bit('Q') : 0); };
-    ApriExplorer(u"");
+    OpenExplorer(record.drive, mapping.connected(), u"");
     EXPECT_EQ(drives.reads, c.reads);
     EXPECT_EQ(clock.pauses, std::vector<std::uint32_t>(c.pauses, 100));
     EXPECT_EQ(shell.calls.size(), c.launched ? 1u : 0u);
@@ -115,7 +115,7 @@ TEST_F(Explorer, LaunchUsesSystemRootAndTheDriveWithTheSubPath) {
     shell.calls.clear();
     environment.variables.clear();
     if (c.systemroot) environment.variables[u"SYSTEMROOT"] = *c.systemroot;
-    ApriExplorer(c.sub_path);
+    OpenExplorer(record.drive, mapping.connected(), c.sub_path);
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].verb, u"open");
     EXPECT_EQ(shell.calls[0].file, c.file);
@@ -126,10 +126,10 @@ TEST_F(Explorer, LaunchUsesSystemRootAndTheDriveWithTheSubPath) {
 }
 
 TEST_F(Explorer, NotConnectedWaitsButLaunchesNothing) {
-  Connesso() = false;
+  SetConnected(false);
   Hold(u"Z:");
   Mask(Bit('Z'));
-  ApriExplorer(u"");
+  OpenExplorer(record.drive, mapping.connected(), u"");
   EXPECT_EQ(drives.reads, 1);
   EXPECT_TRUE(shell.calls.empty());
   EXPECT_TRUE(messages.boxes.empty());
@@ -157,7 +157,7 @@ TEST_F(Explorer, ShellFailuresShowTheSystemTextInAPlainBox) {
     messages.asked.clear();
     shell.result = c.returned;
     shell.on_execute = [&] { messages.last_error = c.last_error; };
-    ApriExplorer(u"");
+    OpenExplorer(record.drive, mapping.connected(), u"");
     ASSERT_EQ(messages.boxes.size(), c.texts.size());
     for (std::size_t i = 0; i < c.texts.size(); ++i) {
       EXPECT_EQ(messages.boxes[i].text, c.texts[i]);
@@ -173,7 +173,7 @@ TEST_F(Explorer, AnErrorInsideTheLaunchEndsInItsOwnBoxAndGoesNoFurther) {
   Mask(Bit('Z'));
   shell.raise = true;
   messages.last_error = 5;
-  EXPECT_NO_THROW(ApriExplorer(u""));
+  EXPECT_NO_THROW(OpenExplorer(record.drive, mapping.connected(), u""));
   ASSERT_EQ(messages.boxes.size(), 1u);
   EXPECT_EQ(messages.boxes[0].text, u"ERRORE: (2) Access is denied");
   EXPECT_EQ(messages.boxes[0].caption, u"Qlxdrive");
@@ -187,7 +187,7 @@ TEST_F(Explorer, AnErrorInsideTheLaunchEndsInItsOwnBoxAndGoesNoFurther) {
   shell.result = 2;
   messages.boxes.clear();
   messages.last_error = 2;
-  EXPECT_NO_THROW(ApriExplorer(u""));
+  EXPECT_NO_THROW(OpenExplorer(record.drive, mapping.connected(), u""));
   ASSERT_EQ(messages.boxes.size(), 1u);
   EXPECT_EQ(messages.boxes[0].text, u"ERRORE: (2) The system cannot find the file specified");
   EXPECT_EQ(messages.boxes[0].caption, u"");
@@ -210,9 +210,9 @@ TEST_F(Explorer, SystemTextLosesTrailingBlanksControlsAndFullStops) {
   };
   for (const auto& c : cases) {
     messages.texts[77] = c.raw;
-    EXPECT_EQ(TestoErroreSistema(77), c.shown);
+    EXPECT_EQ(SystemErrorText(77), c.shown);
   }
-  EXPECT_EQ(TestoErroreSistema(78), u"");
+  EXPECT_EQ(SystemErrorText(78), u"");
 }
 
 }  // namespace

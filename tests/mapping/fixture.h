@@ -13,14 +13,13 @@
 
 namespace qlx::test {
 
-// Every outside part replaced by a double, an empty record, Connesso False.
+// Every outside part replaced by a double, an empty settings value, a
+// mapping that is not connected.
 class MappingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     Install();
-    settings::ParametriConnessione() = {};
-    mapping::Connesso() = false;
   }
 
   // Reinstalls the context, e.g. after a test swapped one part.
@@ -39,12 +38,40 @@ class MappingTest : public ::testing::Test {
   // Stores these settings as the dialog would, then leaves the record empty,
   // so that only a reload can bring them back.
   void Store(const std::u16string& drive, const std::u16string& user, const std::u16string& password) {
-    auto& p = settings::ParametriConnessione();
+    auto& p = record;
     p = {drive, user, password, false, false};
-    settings::SalvaParametri();
+    settings::SaveSettings(record);
     p = {};
   }
-  void Hold(const std::u16string& drive) { settings::ParametriConnessione().PathDrive = drive; }
+  void Hold(const std::u16string& drive) { record.drive = drive; }
+
+  // Brings the connected flag to `on` as the program does (a connect that
+  // exits 0, or a delete), leaving the registry, the record and what the
+  // doubles logged as they were.
+  void SetConnected(bool on) {
+    const MemoryRegistry stored = registry;
+    const settings::ConnectionSettings held = record;
+    const auto outcomes = processes.outcomes;
+    const auto system_directory = processes.system_directory;
+    const std::size_t requests = processes.requests.size();
+    const std::size_t pauses = clock.pauses.size();
+    processes.outcomes.clear();
+    processes.system_directory = u"C:\\Windows\\system32";
+    if (on) {
+      settings::SaveSettings(settings::ConnectionSettings{u"C:", u"x", u"y", false, false});
+      mapping.Connect(false);
+    } else {
+      record.drive = u"C:";
+      mapping.Disconnect();
+    }
+    registry = stored;
+    record = held;
+    processes.outcomes = outcomes;
+    processes.system_directory = system_directory;
+    processes.requests.resize(requests);
+    clock.pauses.resize(pauses);
+    ASSERT_EQ(mapping.connected(), on);
+  }
 
   std::size_t PausesOf(std::uint32_t milliseconds) const {
     std::size_t n = 0;
@@ -52,6 +79,8 @@ class MappingTest : public ::testing::Test {
     return n;
   }
 
+  settings::ConnectionSettings record;
+  mapping::DriveMapping mapping{record};
   MemoryRegistry registry;
   FixedProgramFile program{u"C:\\Programmi\\QLX Drive\\QLXDrive.exe"};
   platform::ProgramFile* program_file = &program;

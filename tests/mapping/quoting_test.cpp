@@ -1,4 +1,4 @@
-// AggiungiArgomento against the argument convention the child reads with.
+// AppendArgument against the argument convention the child reads with.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -15,7 +15,7 @@ using test::SplitArguments;
 
 std::u16string Quoted(const std::u16string& argument) {
   std::u16string line;
-  AggiungiArgomento(line, argument);
+  AppendArgument(line, argument);
   return line;
 }
 
@@ -49,9 +49,9 @@ TEST(Quoting, ExactForms) {
 
 TEST(Quoting, AppendsToWhatIsThere) {
   std::u16string line = u"NET USE ";
-  AggiungiArgomento(line, u"Z:");
+  AppendArgument(line, u"Z:");
   line += u" ";
-  AggiungiArgomento(line, u"x y");
+  AppendArgument(line, u"x y");
   EXPECT_EQ(line, u"NET USE Z: \"x y\"");
 }
 

@@ -1,4 +1,4 @@
-// EseguiEAttendi over a recording runner: what it asks for, and how the
+// RunAndWait over a recording runner: what it asks for, and how the
 // outcome becomes its result.
 #include <gtest/gtest.h>
 
@@ -37,14 +37,14 @@ TEST_F(Runner, OutcomeBecomesASigned32BitResultWithOnePauseAfterAnExit) {
     SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(c.kind) << ", code " << c.exit_code);
     clock.pauses.clear();
     processes.Then(c.kind, c.exit_code);
-    EXPECT_EQ(EseguiEAttendi(u"NET USE Z: /DELETE", 0), c.result);
+    EXPECT_EQ(RunAndWait(u"NET USE Z: /DELETE", 0), c.result);
     EXPECT_EQ(clock.pauses, c.paused ? std::vector<std::uint32_t>{10} : std::vector<std::uint32_t>{});
   }
 }
 
 TEST_F(Runner, RequestCarriesTheCallersValuesAndTheFixedFlags) {
-  EseguiEAttendi(u"prog a b", 5, u"C:\\x\\prog.exe", 1500);
-  EseguiEAttendi(u"prog", 0);
+  RunAndWait(u"prog a b", 5, u"C:\\x\\prog.exe", 1500);
+  RunAndWait(u"prog", 0);
   ASSERT_EQ(processes.requests.size(), 2u);
   const auto& given = processes.requests[0];
   EXPECT_EQ(given.application, u"C:\\x\\prog.exe");
@@ -65,7 +65,7 @@ TEST_F(Runner, LongLinesRunWholeOrNotAtAll) {
     processes.requests.clear();
     const std::u16string line = u"NET USE Z: " + std::u16string(length - 11, u'p');
     ASSERT_EQ(line.size(), length);
-    EXPECT_EQ(EseguiEAttendi(line, 0), 0);
+    EXPECT_EQ(RunAndWait(line, 0), 0);
     ASSERT_EQ(processes.requests.size(), 1u);
     EXPECT_EQ(processes.requests[0].command_line, line);
   }
@@ -73,7 +73,7 @@ TEST_F(Runner, LongLinesRunWholeOrNotAtAll) {
     SCOPED_TRACE(length);
     processes.requests.clear();
     clock.pauses.clear();
-    EXPECT_EQ(EseguiEAttendi(std::u16string(length, u'x'), 0), -1);
+    EXPECT_EQ(RunAndWait(std::u16string(length, u'x'), 0), -1);
     EXPECT_TRUE(processes.requests.empty());
     EXPECT_TRUE(clock.pauses.empty());
   }
@@ -82,7 +82,7 @@ TEST_F(Runner, LongLinesRunWholeOrNotAtAll) {
 TEST_F(Runner, AConnectWithALongPasswordReachesTheRunnerWhole) {
   const std::u16string password(700, u'k');
   Store(u"Z:", u"mario", password);
-  ConnettiDrive(false);
+  mapping.Connect(false);
   ASSERT_EQ(processes.requests.size(), 1u);
   const std::u16string& line = processes.requests[0].command_line;
   EXPECT_GT(line.size(), 700u);

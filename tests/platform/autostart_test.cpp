@@ -14,7 +14,6 @@
 namespace qlx::test {
 namespace {
 
-using settings::ParametriConnessione;
 
 enum class Entry { Absent, Set, Cleared };
 
@@ -53,11 +52,11 @@ TEST_P(RunEntryTable, SaveMovesTheEntryAsTheTableSays) {
   const auto [before, autorun, path] = GetParam();
   program_.path = path.path;
   Arrange(before);
-  EXPECT_EQ(settings::AvvioAutomaticoPresente(), before != Entry::Absent);
+  EXPECT_EQ(settings::AutostartPresent(), before != Entry::Absent);
   const auto others = EnumValues(kRunKey).size();
 
-  ParametriConnessione() = {u"Z:", u"u", u"p", false, autorun};
-  settings::SalvaParametri();
+  record = {u"Z:", u"u", u"p", false, autorun};
+  settings::SaveSettings(record);
 
   // absent -> set | absent; set -> set | cleared; cleared -> set | cleared.
   const Entry after = autorun ? Entry::Set : (before == Entry::Absent ? Entry::Absent : Entry::Cleared);
@@ -68,11 +67,11 @@ TEST_P(RunEntryTable, SaveMovesTheEntryAsTheTableSays) {
     EXPECT_EQ(raw->data, Bytes(after == Entry::Set ? path.run_text : u""));
   }
   EXPECT_EQ(EnumValues(kRunKey).size(), others + (before == Entry::Absent && after == Entry::Set ? 1 : 0));
-  EXPECT_EQ(settings::AvvioAutomaticoPresente(), after != Entry::Absent);
+  EXPECT_EQ(settings::AutostartPresent(), after != Entry::Absent);
 
   // The settings key keeps the bare path, protected; the Run entry alone is clear.
   std::u16string config;
-  settings::LeggiValoreCifrato(u"ConfigIniFilesPath", config);
+  settings::ReadProtectedValue(u"ConfigIniFilesPath", config);
   EXPECT_EQ(config, path.path);
   const auto stored = ReadRaw(kSettingsKey, u"ConfigIniFilesPath");
   ASSERT_TRUE(stored.has_value());
@@ -93,16 +92,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SettingsOnWine, ClearedEntryIsWrittenAgainOnEverySaveWithoutAutoRun) {
   Arrange(Entry::Cleared);
-  ParametriConnessione() = {u"Z:", u"u", u"p", false, false};
+  record = {u"Z:", u"u", u"p", false, false};
   for (int save = 0; save < 2; ++save) {
     // Something else put a path there meanwhile: the save clears it again.
     ASSERT_TRUE(WriteRaw(kRunKey, kRunEntry, REG_EXPAND_SZ, Bytes(u"%TEMP%\\x.exe")));
-    settings::SalvaParametri();
+    settings::SaveSettings(record);
     const auto raw = ReadRaw(kRunKey, kRunEntry);
     ASSERT_TRUE(raw.has_value());
     EXPECT_EQ(raw->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(raw->data, Bytes(u""));
-    EXPECT_TRUE(settings::AvvioAutomaticoPresente());
+    EXPECT_TRUE(settings::AutostartPresent());
   }
 }
 
@@ -111,10 +110,10 @@ TEST_F(SettingsOnWine, RealProgramPathReachesBothValues) {
   InstallPlatform(registry_, real);
   const std::u16string self = real.FullPath();
   ASSERT_FALSE(self.empty());
-  ParametriConnessione() = {u"Z:", u"u", u"p", false, true};
-  settings::SalvaParametri();
+  record = {u"Z:", u"u", u"p", false, true};
+  settings::SaveSettings(record);
   std::u16string config;
-  settings::LeggiValoreCifrato(u"ConfigIniFilesPath", config);
+  settings::ReadProtectedValue(u"ConfigIniFilesPath", config);
   EXPECT_EQ(config, self);
   const auto raw = ReadRaw(kRunKey, kRunEntry);
   ASSERT_TRUE(raw.has_value());
@@ -161,13 +160,13 @@ TEST_F(SettingsOnWine, MissingRunKeyIsNotCreated) {
   ASSERT_TRUE(aside.moved());
   ASSERT_FALSE(KeyExists(kRunKey));
   for (bool autorun : {true, false}) {
-    ParametriConnessione() = {u"Z:", u"u", u"p", true, autorun};
-    EXPECT_NO_THROW(settings::SalvaParametri());
+    record = {u"Z:", u"u", u"p", true, autorun};
+    EXPECT_NO_THROW(settings::SaveSettings(record));
     EXPECT_FALSE(KeyExists(kRunKey));
-    EXPECT_FALSE(settings::AvvioAutomaticoPresente());
-    ParametriConnessione() = {};
-    settings::CaricaParametri();
-    EXPECT_EQ(ParametriConnessione().AutoRun, autorun);
+    EXPECT_FALSE(settings::AutostartPresent());
+    record = {};
+    settings::LoadSettings(record);
+    EXPECT_EQ(record.auto_run, autorun);
   }
 }
 

@@ -33,10 +33,10 @@ class SettingsOnWine : public ::testing::Test {
   }
   void TearDown() override { Reset(); }
 
-  static void Reset() {
+  void Reset() {
     DeleteTree(kSettingsKey);
     DeleteValue(kRunKey, kRunEntry);
-    settings::ParametriConnessione() = {};
+    record = {};
   }
 
   void InstallPlatform(platform::Registry& r, platform::ProgramFile& p) {
@@ -44,6 +44,7 @@ class SettingsOnWine : public ::testing::Test {
     context_.emplace(platform::Context{.registry = &r, .program = &p});
   }
 
+  settings::ConnectionSettings record;
   platform::Win32Registry registry_;
   FixedProgramFile program_;
 

@@ -17,8 +17,7 @@
 namespace qlx::test {
 namespace {
 
-using settings::ParametriConnessione;
-using settings::TParametriConnessione;
+using settings::ConnectionSettings;
 
 std::u16string Stored(const std::u16string& name) {
   const auto raw = ReadRaw(kSettingsKey, name);
@@ -38,9 +37,9 @@ std::u16string Stored(const std::u16string& name) {
   return text;
 }
 
-bool Same(const TParametriConnessione& a, const TParametriConnessione& b) {
-  return a.PathDrive == b.PathDrive && a.User == b.User && a.Password == b.Password &&
-         a.AutoConnect == b.AutoConnect && a.AutoRun == b.AutoRun;
+bool Same(const ConnectionSettings& a, const ConnectionSettings& b) {
+  return a.drive == b.drive && a.user == b.user && a.password == b.password &&
+         a.auto_connect == b.auto_connect && a.auto_run == b.auto_run;
 }
 
 bool Contains(const std::vector<std::uint8_t>& haystack, const std::vector<std::uint8_t>& needle) {
@@ -54,41 +53,41 @@ std::vector<std::uint8_t> Utf8(const std::u16string& text) {
 
 struct RecordCase {
   const char* label;
-  TParametriConnessione record;
+  ConnectionSettings record;
 };
 void PrintTo(const RecordCase& c, std::ostream* out) { *out << c.label; }
 
 class SaveLoad : public SettingsOnWine, public ::testing::WithParamInterface<RecordCase> {};
 
 TEST_P(SaveLoad, RoundTripsThroughTheRegistry) {
-  const TParametriConnessione saved = GetParam().record;
-  ParametriConnessione() = saved;
-  settings::SalvaParametri();
+  const ConnectionSettings saved = GetParam().record;
+  record = saved;
+  settings::SaveSettings(record);
 
   // Each value holds its own setting, protected.
-  EXPECT_EQ(settings::RivelaValore(Stored(u"PATHDRIVE")), saved.PathDrive);
-  EXPECT_EQ(settings::RivelaValore(Stored(u"USER")), saved.User);
-  EXPECT_EQ(settings::RivelaValore(Stored(u"PASSWORD")), saved.Password);
-  EXPECT_EQ(settings::RivelaValore(Stored(u"ConfigIniFilesPath")), program_.path);
+  EXPECT_EQ(settings::RevealValue(Stored(u"PATHDRIVE")), saved.drive);
+  EXPECT_EQ(settings::RevealValue(Stored(u"USER")), saved.user);
+  EXPECT_EQ(settings::RevealValue(Stored(u"PASSWORD")), saved.password);
+  EXPECT_EQ(settings::RevealValue(Stored(u"ConfigIniFilesPath")), program_.path);
   const std::u16string autoconnect = Stored(u"AUTOCONNECT"), autorun = Stored(u"AUTORUN");
   EXPECT_EQ(autoconnect.size(), 16u);
   EXPECT_EQ(autorun.size(), 16u);
-  EXPECT_EQ(settings::RivelaValore(autoconnect), saved.AutoConnect ? u"S" : u"N");
-  EXPECT_EQ(settings::RivelaValore(autorun), saved.AutoRun ? u"S" : u"N");
+  EXPECT_EQ(settings::RevealValue(autoconnect), saved.auto_connect ? u"S" : u"N");
+  EXPECT_EQ(settings::RevealValue(autorun), saved.auto_run ? u"S" : u"N");
   EXPECT_EQ(EnumValues(kSettingsKey).size(), 6u);
 
-  ParametriConnessione() = {u"junk", u"junk", u"junk", !saved.AutoConnect, !saved.AutoRun};
-  settings::CaricaParametri();
-  EXPECT_TRUE(Same(ParametriConnessione(), saved));
+  record = {u"junk", u"junk", u"junk", !saved.auto_connect, !saved.auto_run};
+  settings::LoadSettings(record);
+  EXPECT_TRUE(Same(record, saved));
 
   // A second save protects every value afresh; both read back the same.
   const std::u16string first_password = Stored(u"PASSWORD");
-  settings::SalvaParametri();
-  if (!saved.Password.empty()) {
+  settings::SaveSettings(record);
+  if (!saved.password.empty()) {
     EXPECT_NE(Stored(u"PASSWORD"), first_password);
   }
-  settings::CaricaParametri();
-  EXPECT_TRUE(Same(ParametriConnessione(), saved));
+  settings::LoadSettings(record);
+  EXPECT_TRUE(Same(record, saved));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -106,18 +105,18 @@ INSTANTIATE_TEST_SUITE_P(
 // value is written, with U+FFFD in its place, and reads back so.
 TEST_F(SettingsOnWine, LoneSurrogatesAreStoredAsTheReplacementCharacter) {
   const char16_t hi = 0xD83D, lo = 0xDE00;
-  ParametriConnessione() = {u"Z:", u"mario" + std::u16string(1, hi), u"pw" + std::u16string{lo, hi, lo} + u"!", true,
+  record = {u"Z:", u"mario" + std::u16string(1, hi), u"pw" + std::u16string{lo, hi, lo} + u"!", true,
                             true};
-  settings::SalvaParametri();
+  settings::SaveSettings(record);
   EXPECT_EQ(EnumValues(kSettingsKey).size(), 6u);
   EXPECT_TRUE(ReadRaw(kRunKey, kRunEntry).has_value());
-  EXPECT_EQ(settings::RivelaValore(Stored(u"USER")), u"mario\uFFFD");
+  EXPECT_EQ(settings::RevealValue(Stored(u"USER")), u"mario\uFFFD");
 
-  ParametriConnessione() = {};
-  settings::CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, u"mario\uFFFD");
-  EXPECT_EQ(ParametriConnessione().Password, u"pw\uFFFD\U0001F600!");
-  EXPECT_TRUE(ParametriConnessione().AutoRun);
+  record = {};
+  settings::LoadSettings(record);
+  EXPECT_EQ(record.user, u"mario\uFFFD");
+  EXPECT_EQ(record.password, u"pw\uFFFD\U0001F600!");
+  EXPECT_TRUE(record.auto_run);
 }
 
 TEST_F(SettingsOnWine, StoredLengthsFollowTheTwoLayers) {
@@ -128,23 +127,23 @@ TEST_F(SettingsOnWine, StoredLengthsFollowTheTwoLayers) {
   } cases[] = {{u"", 0}, {u"Z:", 24}, {std::u16string(34, u'a'), 76}, {std::u16string(35, u'a'), 82},
                {std::u16string(161, u'a'), 312}, {std::u16string(81, u'\u00e8'), 312}};
   for (const auto& c : cases) {
-    settings::ScriviValoreCifrato(u"PATHDRIVE", c.value);
+    settings::WriteProtectedValue(u"PATHDRIVE", c.value);
     const std::u16string stored = Stored(u"PATHDRIVE");
     EXPECT_EQ(stored.size(), c.stored) << c.value.size();
     if (c.stored == 312) {
       EXPECT_EQ(stored.substr(310), u"\r\n");
     }
     std::u16string back = u"keep";
-    settings::LeggiValoreCifrato(u"PATHDRIVE", back);
+    settings::ReadProtectedValue(u"PATHDRIVE", back);
     EXPECT_EQ(back, c.value);
   }
 }
 
 TEST_F(SettingsOnWine, FirstLoadCreatesTheEmptyKeyAndClearsTheRecord) {
   ASSERT_FALSE(KeyExists(kSettingsKey));
-  ParametriConnessione() = {u"Z:", u"u", u"p", true, true};
-  settings::CaricaParametri();
-  EXPECT_TRUE(Same(ParametriConnessione(), TParametriConnessione{}));
+  record = {u"Z:", u"u", u"p", true, true};
+  settings::LoadSettings(record);
+  EXPECT_TRUE(Same(record, ConnectionSettings{}));
   EXPECT_TRUE(KeyExists(kSettingsKey));
   EXPECT_TRUE(EnumValues(kSettingsKey).empty());
   EXPECT_FALSE(ReadRaw(kRunKey, kRunEntry).has_value());
@@ -153,13 +152,13 @@ TEST_F(SettingsOnWine, FirstLoadCreatesTheEmptyKeyAndClearsTheRecord) {
 TEST_F(SettingsOnWine, NoValueHoldsThePasswordOrUserInClear) {
   program_.path = u"C:\\Program Files\\QLX\\QLXDrive.exe";
   const std::u16string password = u"Pw-Chiaro-\u00e8\u00fc-123", user = u"utente.segreto";
-  ParametriConnessione() = {u"Z:", user, password, true, true};
-  settings::SalvaParametri();
+  record = {u"Z:", user, password, true, true};
+  settings::SaveSettings(record);
 
   auto values = EnumValues(kSettingsKey);
   ASSERT_EQ(values.size(), 6u);
   for (const auto& run : EnumValues(kRunKey)) values.push_back(run);
-  const settings::TBase64LineEncoder& outer = settings::CodificatoreEsterno();
+  const settings::Base64LineEncoder& outer = settings::OuterEncoder();
   for (const auto& value : values) {
     for (const auto& secret : {password, user}) {
       const auto utf16 = Bytes(secret, false), utf8 = Utf8(secret);
@@ -188,17 +187,17 @@ void PrintTo(const BadType& bad, std::ostream* out) { *out << bad.label; }
 class InvalidType : public SettingsOnWine, public ::testing::WithParamInterface<std::tuple<const char16_t*, BadType>> {};
 
 TEST_P(InvalidType, StopsTheLoadAtThatValue) {
-  const TParametriConnessione stored{u"Z:", u"stored-user", u"stored-pw", true, true};
-  const TParametriConnessione before{u"Q:", u"old-user", u"old-pw", false, false};
-  ParametriConnessione() = stored;
-  settings::SalvaParametri();
+  const ConnectionSettings stored{u"Z:", u"stored-user", u"stored-pw", true, true};
+  const ConnectionSettings before{u"Q:", u"old-user", u"old-pw", false, false};
+  record = stored;
+  settings::SaveSettings(record);
 
   const std::u16string name = std::get<0>(GetParam());
   const BadType& bad = std::get<1>(GetParam());
   ASSERT_TRUE(WriteRaw(kSettingsKey, name, bad.type, bad.data));
-  ParametriConnessione() = before;
+  record = before;
   try {
-    settings::CaricaParametri();
+    settings::LoadSettings(record);
     ADD_FAILURE() << "no error";
   } catch (const Error& error) {
     EXPECT_EQ(std::string(error.what()), "Invalid data type for '" + Utf16ToUtf8(name) + "'");
@@ -206,12 +205,12 @@ TEST_P(InvalidType, StopsTheLoadAtThatValue) {
   // The load order: USER, PASSWORD, PATHDRIVE, AUTOCONNECT, AUTORUN.
   const std::vector<std::u16string> order = {u"USER", u"PASSWORD", u"PATHDRIVE", u"AUTOCONNECT", u"AUTORUN"};
   const auto failed = std::find(order.begin(), order.end(), name) - order.begin();
-  const auto& record = ParametriConnessione();
-  EXPECT_EQ(record.User, failed > 0 ? stored.User : before.User);
-  EXPECT_EQ(record.Password, failed > 1 ? stored.Password : before.Password);
-  EXPECT_EQ(record.PathDrive, failed > 2 ? stored.PathDrive : before.PathDrive);
-  EXPECT_EQ(record.AutoConnect, failed > 3 ? stored.AutoConnect : before.AutoConnect);
-  EXPECT_EQ(record.AutoRun, before.AutoRun);
+
+  EXPECT_EQ(record.user, failed > 0 ? stored.user : before.user);
+  EXPECT_EQ(record.password, failed > 1 ? stored.password : before.password);
+  EXPECT_EQ(record.drive, failed > 2 ? stored.drive : before.drive);
+  EXPECT_EQ(record.auto_connect, failed > 3 ? stored.auto_connect : before.auto_connect);
+  EXPECT_EQ(record.auto_run, before.auto_run);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -228,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Text data as other writers may leave it: read up to the first zero unit
 // or the last whole unit, never past the data.
 TEST_F(SettingsOnWine, OddTextDataIsReadSafely) {
-  settings::ScriviValoreCifrato(u"PATHDRIVE", u"Z:");
+  settings::WriteProtectedValue(u"PATHDRIVE", u"Z:");
   const std::u16string stored = Stored(u"PATHDRIVE");
   ASSERT_EQ(stored.size(), 24u);
   const auto plain = Bytes(stored, false);
@@ -255,13 +254,13 @@ TEST_F(SettingsOnWine, OddTextDataIsReadSafely) {
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteRaw(kSettingsKey, u"PATHDRIVE", REG_SZ, c.data)) << c.label;
     std::u16string value = u"keep";
-    settings::LeggiValoreCifrato(u"PATHDRIVE", value);
+    settings::ReadProtectedValue(u"PATHDRIVE", value);
     EXPECT_EQ(value, c.expected) << c.label;
   }
 }
 
 TEST_F(SettingsOnWine, ExpandSzIsReadAsItIs) {
-  settings::ScriviValoreCifrato(u"PATHDRIVE", u"Z:");
+  settings::WriteProtectedValue(u"PATHDRIVE", u"Z:");
   const std::u16string stored = Stored(u"PATHDRIVE");
   // Four of the stored characters become a variable reference. Unexpanded,
   // the decoder skips the '%' and sees the same characters; expanded, it
@@ -272,10 +271,10 @@ TEST_F(SettingsOnWine, ExpandSzIsReadAsItIs) {
   ASSERT_TRUE(WriteRaw(kSettingsKey, u"PATHDRIVE", REG_EXPAND_SZ, Bytes(expandable)));
   ASSERT_TRUE(WriteRaw(kSettingsKey, u"USER", REG_EXPAND_SZ, Bytes(stored)));
 
-  settings::CaricaParametri();
+  settings::LoadSettings(record);
   SetEnvironmentVariableW(Wide(name), nullptr);
-  EXPECT_EQ(ParametriConnessione().PathDrive, u"Z:");
-  EXPECT_EQ(ParametriConnessione().User, u"Z:");
+  EXPECT_EQ(record.drive, u"Z:");
+  EXPECT_EQ(record.user, u"Z:");
   // Reading changed nothing in the registry.
   const auto raw = ReadRaw(kSettingsKey, u"PATHDRIVE");
   ASSERT_TRUE(raw.has_value());
@@ -287,10 +286,10 @@ TEST_F(SettingsOnWine, SaveAndLoadLeaveOtherValuesAlone) {
   // Another program's value beside ours stays; the load neither needs nor
   // touches it.
   ASSERT_TRUE(WriteRaw(kSettingsKey, u"Altro", REG_DWORD, {7, 0, 0, 0}));
-  ParametriConnessione() = {u"Z:", u"u", u"p", false, false};
-  settings::SalvaParametri();
-  settings::CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, u"u");
+  record = {u"Z:", u"u", u"p", false, false};
+  settings::SaveSettings(record);
+  settings::LoadSettings(record);
+  EXPECT_EQ(record.user, u"u");
   EXPECT_EQ(EnumValues(kSettingsKey).size(), 7u);
   EXPECT_EQ(ReadRaw(kSettingsKey, u"Altro")->data, (std::vector<std::uint8_t>{7, 0, 0, 0}));
 }

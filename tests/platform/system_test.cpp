@@ -108,7 +108,7 @@ TEST_F(Win32Context, SystemTextsAreTheSystemsAndTrimmedForShowing) {
     SCOPED_TRACE(code);
     const std::u16string raw = messages.SystemText(code);
     ASSERT_FALSE(raw.empty());
-    const std::u16string shown = mapping::TestoErroreSistema(code);
+    const std::u16string shown = mapping::SystemErrorText(code);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(raw.rfind(shown, 0), 0u);  // a prefix of the system's text
     EXPECT_GT(shown.back(), u' ');
@@ -154,8 +154,8 @@ TEST_F(Win32Context, MessageBoxHasOneOkButtonAndAnIconOnlyForErrors) {
 class Win32Runner : public Win32Context {
  protected:
   StandinFolder folder{L"runner"};
-  std::int32_t Run(const std::u16string& line, std::uint32_t timeout_ms = mapping::kAttesaMassimaMs) {
-    return mapping::EseguiEAttendi(line, 0, Standin(), timeout_ms);
+  std::int32_t Run(const std::u16string& line, std::uint32_t timeout_ms = mapping::kMaxWaitMs) {
+    return mapping::RunAndWait(line, 0, Standin(), timeout_ms);
   }
 };
 
@@ -184,7 +184,7 @@ TEST_F(Win32Runner, ExitCodesReadAsSigned32BitValues) {
 TEST_F(Win32Runner, TheChildStartsWithTheCallersShowWindowValue) {
   for (const std::uint16_t show : {std::uint16_t{0}, std::uint16_t{7}}) {
     folder.Remove(L"net-startup.log");
-    ASSERT_EQ(mapping::EseguiEAttendi(u"NET HELP", show, Standin()), 0);
+    ASSERT_EQ(mapping::RunAndWait(u"NET HELP", show, Standin()), 0);
     const auto lines = folder.Lines(L"net-startup.log");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "1 " + std::to_string(show));  // STARTF_USESHOWWINDOW alone
@@ -199,7 +199,7 @@ TEST_F(Win32Runner, TheChildGetsTheLineExactlyAndParsesTheQuotedArgumentsBack) {
   std::u16string line = u"NET USE";
   for (const auto& argument : awkward) {
     line += u" ";
-    mapping::AggiungiArgomento(line, argument);
+    mapping::AppendArgument(line, argument);
   }
   line += u" ";  // the connect line ends with a blank: it must arrive too
   ASSERT_EQ(Run(line), 0);
@@ -237,8 +237,8 @@ TEST_F(Win32Runner, LongLinesRunWholeUpToTheSystemsLimit) {
 }
 
 TEST_F(Win32Runner, AProgramThatCannotStartGivesMinusOne) {
-  EXPECT_EQ(mapping::EseguiEAttendi(u"NET HELP", 0, u"C:\\qlx-nowhere\\net.exe"), -1);
-  EXPECT_EQ(mapping::EseguiEAttendi(u"qlx-no-such-program-anywhere", 0), -1);
+  EXPECT_EQ(mapping::RunAndWait(u"NET HELP", 0, u"C:\\qlx-nowhere\\net.exe"), -1);
+  EXPECT_EQ(mapping::RunAndWait(u"qlx-no-such-program-anywhere", 0), -1);
 }
 
 TEST_F(Win32Runner, AHungChildIsTerminatedAtTheBound) {

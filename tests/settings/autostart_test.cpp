@@ -23,8 +23,8 @@ using test::kSettingsKey;
 class Autostart : public test::SettingsTest {
  protected:
   void Save(bool autorun) {
-    ParametriConnessione().AutoRun = autorun;
-    SalvaParametri();
+    record.auto_run = autorun;
+    SaveSettings(record);
   }
   std::optional<std::u16string> Entry() { return registry.GetText(kRunKey, u"QLXDrive"); }
   std::size_t RunWrites() {
@@ -57,7 +57,7 @@ TEST_F(Autostart, EntryMovesBetweenItsThreeStatesOnSave) {
     Save(c.autorun);
     EXPECT_EQ(Entry(), c.after);
     EXPECT_EQ(RunWrites(), c.run_writes);
-    EXPECT_EQ(AvvioAutomaticoPresente(), c.after.has_value());
+    EXPECT_EQ(AutostartPresent(), c.after.has_value());
     if (c.after) {
       EXPECT_EQ(registry.Get(kRunKey, u"QLXDrive")->data.size(), (c.after->size() + 1) * 2);
     }
@@ -76,11 +76,11 @@ TEST_F(Autostart, PathWithBlanksIsQuotedInTheRunEntryOnly) {
     program.path = path;
     Save(true);
     EXPECT_EQ(Entry(), entry);
-    EXPECT_EQ(ComandoAvvio(path), entry);
+    EXPECT_EQ(AutostartCommand(path), entry);
     // Protected in the settings key, and without quotes there.
     const std::u16string stored = *registry.GetText(kSettingsKey, u"ConfigIniFilesPath");
     EXPECT_EQ(stored.find(u"QLXDrive.exe"), std::u16string::npos);
-    EXPECT_EQ(RivelaValore(stored), path);
+    EXPECT_EQ(RevealValue(stored), path);
   }
 }
 
@@ -91,7 +91,7 @@ TEST_F(Autostart, LongPathIsWrittenWhole) {
   program.path = path;
   Save(true);
   EXPECT_EQ(Entry(), u"\"" + path + u"\"");
-  EXPECT_EQ(RivelaValore(*registry.GetText(kSettingsKey, u"ConfigIniFilesPath")), path);
+  EXPECT_EQ(RevealValue(*registry.GetText(kSettingsKey, u"ConfigIniFilesPath")), path);
 }
 
 TEST_F(Autostart, RunKeyThatDoesNotOpenIsLeftAloneSilently) {
@@ -135,7 +135,7 @@ TEST_F(Autostart, PresenceFallsBackToNarrowerReadRights) {
       return std::find(c.refused.begin(), c.refused.end(), access) != c.refused.end();
     };
     registry.log.clear();
-    EXPECT_EQ(AvvioAutomaticoPresente(), c.present);
+    EXPECT_EQ(AutostartPresent(), c.present);
     std::vector<std::uint32_t> tried;
     for (const auto& op : registry.LogOf("open")) tried.push_back(op.access);
     EXPECT_EQ(tried, c.tried);
@@ -150,13 +150,13 @@ TEST_F(Autostart, PresenceFallsBackToNarrowerReadRights) {
 
 TEST_F(Autostart, AnyEntryCountsAsPresentAndIsCleared) {
   registry.SetRaw(kRunKey, u"qlxdrive", regtype::kDword, {1, 0, 0, 0});
-  EXPECT_TRUE(AvvioAutomaticoPresente());
+  EXPECT_TRUE(AutostartPresent());
   Save(false);
   EXPECT_EQ(registry.Get(kRunKey, u"QLXDrive")->type, regtype::kSz);
   EXPECT_EQ(Entry(), u"");
-  RimuoviAvvioAutomatico();
+  ClearAutostart();
   EXPECT_EQ(Entry(), u"");
-  EXPECT_TRUE(AvvioAutomaticoPresente());
+  EXPECT_TRUE(AutostartPresent());
 }
 
 }  // namespace

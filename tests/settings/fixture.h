@@ -16,13 +16,12 @@ inline constexpr char16_t kRunKey[] = u"Software\\Microsoft\\Windows\\CurrentVer
 inline constexpr char kNoMapping[] = "No mapping for the Unicode character exists in the target multi-byte code page";
 
 // A fresh registry with the Run key Windows always has, a fixed program
-// path, and an empty record for every test.
+// path, and an empty settings value for every test.
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     registry.AddKey(kRunKey);
     InstallPlatform(registry, program);
-    settings::ParametriConnessione() = {};
   }
 
   // Replaces the context this test installed (nested installs restore it).
@@ -33,6 +32,7 @@ class SettingsTest : public ::testing::Test {
 
   MemoryRegistry registry;
   FixedProgramFile program;
+  settings::ConnectionSettings record;
 
  private:
   std::optional<platform::ScopedContext> context_;

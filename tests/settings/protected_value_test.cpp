@@ -70,27 +70,27 @@ TEST(ProtectedValue, StoredLengthsFollowTheUtf8ByteCount) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "UTF-8 bytes: " << Utf16ToUtf8(c.value).size());
-    const std::u16string stored = ProteggiValore(c.value);
+    const std::u16string stored = ProtectValue(c.value);
     EXPECT_EQ(stored.size(), c.stored_length);
-    EXPECT_EQ(DecodificaEsterna(stored).size(), c.inner_length);
+    EXPECT_EQ(DecodeOuter(stored).size(), c.inner_length);
     EXPECT_EQ(stored.size() >= 2 && stored.substr(stored.size() - 2) == u"\r\n", c.ends_with_crlf);
     if (!c.padding.empty()) {
       EXPECT_EQ(stored.substr(stored.size() - c.padding.size()), c.padding);
     }
     ExpectStoredGrammar(stored);
-    EXPECT_EQ(RivelaValore(stored), c.value);
+    EXPECT_EQ(RevealValue(stored), c.value);
   }
 }
 
 TEST(ProtectedValue, EachProtectionDiffersAndBothReadBack) {
   const std::u16string value = u"C:\\Programmi\\QLXDrive\\QLXDrive.exe";
-  const std::u16string first = ProteggiValore(value);
-  const std::u16string second = ProteggiValore(value);
+  const std::u16string first = ProtectValue(value);
+  const std::u16string second = ProtectValue(value);
   EXPECT_NE(first, second);
-  EXPECT_EQ(RivelaValore(first), value);
-  EXPECT_EQ(RivelaValore(second), value);
+  EXPECT_EQ(RevealValue(first), value);
+  EXPECT_EQ(RevealValue(second), value);
   // The nonce sits in the inner layer, so the inner texts differ too.
-  EXPECT_NE(DecodificaEsterna(first), DecodificaEsterna(second));
+  EXPECT_NE(DecodeOuter(first), DecodeOuter(second));
 }
 
 TEST(ProtectedValue, TextsWithoutEnoughAlphabetReadAsEmpty) {
@@ -99,7 +99,7 @@ TEST(ProtectedValue, TextsWithoutEnoughAlphabetReadAsEmpty) {
   for (const std::u16string stored : {u"", u"\r\n", u"\r\n\r\n\r\n", u" \t=\n==", u"Q", u"QQ", u"QUE", u"Q\r\nQ"}) {
     SCOPED_TRACE(Utf16ToUtf8(stored));
     std::u16string result = u"unchanged";
-    EXPECT_EQ(ErrorOf([&] { result = RivelaValore(stored); }), "");
+    EXPECT_EQ(ErrorOf([&] { result = RevealValue(stored); }), "");
     EXPECT_EQ(result, u"");
   }
 }
@@ -114,32 +114,32 @@ TEST(ProtectedValue, OuterBytesThatAreNotUtf8Raise) {
       {'Q', 'U', 'J', 'D', 0x80},
   };
   for (const auto& bytes : cases) {
-    const std::u16string stored = CodificatoreEsterno().Encode(bytes.data(), bytes.size());
-    EXPECT_EQ(ErrorOf([&] { RivelaValore(stored); }), kNoMapping) << Utf16ToUtf8(stored);
+    const std::u16string stored = OuterEncoder().Encode(bytes.data(), bytes.size());
+    EXPECT_EQ(ErrorOf([&] { RevealValue(stored); }), kNoMapping) << Utf16ToUtf8(stored);
   }
   // Three characters give two bytes, 0xFF 0xFF.
-  EXPECT_EQ(ErrorOf([] { RivelaValore(u"///"); }), kNoMapping);
+  EXPECT_EQ(ErrorOf([&] { RevealValue(u"///"); }), kNoMapping);
 }
 
 TEST(ProtectedValue, ValueProtectedUnderAnotherPasswordRaises) {
   // 64 bytes of wrongly deciphered data are never valid UTF-8 in practice.
-  const std::u16string inner = CriptaStringa(u"K7Rp4mzQ", Repeat(u"0123456789abcdef", 4));
-  EXPECT_EQ(ErrorOf([&] { RivelaValore(CodificaEsterna(inner)); }), kNoMapping);
-  EXPECT_EQ(DecriptaStringa(u"K7Rp4mzQ", inner), Repeat(u"0123456789abcdef", 4));
+  const std::u16string inner = EncryptText(u"K7Rp4mzQ", Repeat(u"0123456789abcdef", 4));
+  EXPECT_EQ(ErrorOf([&] { RevealValue(EncodeOuter(inner)); }), kNoMapping);
+  EXPECT_EQ(DecryptText(u"K7Rp4mzQ", inner), Repeat(u"0123456789abcdef", 4));
 }
 
 TEST(ProtectedValue, InnerTextsTooShortForANonceReadAsEmpty) {
   // 3 bytes, then 8 bytes: neither has anything after the 8-byte header.
   for (const std::u16string inner : {u"QUJD", u"QUJDREVGR0g=", u"QUJ"}) {
-    EXPECT_EQ(DecriptaStringa(PasswordCifratura, inner), u"") << Utf16ToUtf8(inner);
-    EXPECT_EQ(RivelaValore(CodificaEsterna(inner)), u"") << Utf16ToUtf8(inner);
+    EXPECT_EQ(DecryptText(kValuePassword, inner), u"") << Utf16ToUtf8(inner);
+    EXPECT_EQ(RevealValue(EncodeOuter(inner)), u"") << Utf16ToUtf8(inner);
   }
 }
 
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(OuterEncoder, BreaksAfterEvery19thGroupAndCountsPaddingForNoLine) {
-  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  const Base64LineEncoder& enc = OuterEncoder();
   const struct {
     std::size_t bytes, length;
     bool ends_with_crlf;
@@ -166,7 +166,7 @@ TEST(OuterEncoder, BreaksAfterEvery19thGroupAndCountsPaddingForNoLine) {
 
 TEST(OuterEncoder, DecodingSkipsEverythingOutsideTheAlphabet) {
   const std::u16string plain = u"The quick brown fox jumps over the lazy dog, perch\u00e8 again and again and again.";
-  const std::u16string text = CodificaEsterna(plain);
+  const std::u16string text = EncodeOuter(plain);
   ASSERT_NE(text.find(u"\r\n"), std::u16string::npos);
   std::u16string lf_only, blanks, joined;
   for (char16_t c : text) {
@@ -176,9 +176,9 @@ TEST(OuterEncoder, DecodingSkipsEverythingOutsideTheAlphabet) {
     if (c != u'\n') joined += c;
   }
   for (const auto& variant : {text, lf_only, blanks, joined, u"\t" + text + u"=\r\n", u"\u00e9" + text})
-    EXPECT_EQ(DecodificaEsterna(variant), plain);
+    EXPECT_EQ(DecodeOuter(variant), plain);
   // Remainders: 2 chars give 1 byte, 3 give 2, 1 gives nothing; "=" is skipped.
-  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  const Base64LineEncoder& enc = OuterEncoder();
   EXPECT_EQ(enc.Decode(u"Zg"), (Bytes{'f'}));
   EXPECT_EQ(enc.Decode(u"Zm8"), (Bytes{'f', 'o'}));
   EXPECT_EQ(enc.Decode(u"Zm9vY"), (Bytes{'f', 'o', 'o'}));
@@ -188,7 +188,7 @@ TEST(OuterEncoder, DecodingSkipsEverythingOutsideTheAlphabet) {
 }
 
 TEST(OuterEncoder, RoundTripsEveryLengthUpTo400) {
-  const TBase64LineEncoder& enc = CodificatoreEsterno();
+  const Base64LineEncoder& enc = OuterEncoder();
   std::mt19937 rng(2);
   for (std::size_t n = 0; n <= 400; ++n) {
     Bytes data(n);
@@ -218,28 +218,28 @@ TEST(ProtectedValue, LoneSurrogatesAreProtectedAsTheReplacementCharacter) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "units: " << c.value.size());
     std::u16string stored;
-    EXPECT_EQ(ErrorOf([&] { stored = ProteggiValore(c.value); }), "");
+    EXPECT_EQ(ErrorOf([&] { stored = ProtectValue(c.value); }), "");
     ExpectStoredGrammar(stored);
-    EXPECT_EQ(RivelaValore(stored), c.reads_back);
+    EXPECT_EQ(RevealValue(stored), c.reads_back);
     // Three UTF-8 bytes for U+FFFD, as for any character of the BMP.
-    EXPECT_EQ(DecodificaEsterna(stored).size(), 4 * ((Utf16ToUtf8(c.reads_back).size() + 8 + 2) / 3));
-    EXPECT_EQ(ErrorOf([&] { CodificaEsterna(c.value); }), "");
+    EXPECT_EQ(DecodeOuter(stored).size(), 4 * ((Utf16ToUtf8(c.reads_back).size() + 8 + 2) / 3));
+    EXPECT_EQ(ErrorOf([&] { EncodeOuter(c.value); }), "");
   }
   // Decrypting bytes that encode a surrogate is still refused.
   const std::vector<std::uint8_t> surrogate = {0xED, 0xA0, 0xBD};
-  EXPECT_EQ(ErrorOf([&] { RivelaValore(CodificatoreEsterno().Encode(surrogate.data(), surrogate.size())); }),
+  EXPECT_EQ(ErrorOf([&] { RevealValue(OuterEncoder().Encode(surrogate.data(), surrogate.size())); }),
             kNoMapping);
 }
 
-TEST(ProtectedValue, CifraDecifraUsesTheGivenPasswordInBothDirections) {
+TEST(ProtectedValue, RunCodecUsesTheGivenPasswordInBothDirections) {
   const std::u16string text = u"Zo\u00eb \U0001F511 p\u00e4ss";
-  for (const std::u16string& password : {std::u16string(PasswordCifratura), std::u16string(u"x"),
+  for (const std::u16string& password : {std::u16string(kValuePassword), std::u16string(u"x"),
                                         Repeat(u"p", 28), Repeat(u"p", 29)}) {
-    const std::u16string inner = CifraDecifra(text, password, true);
-    EXPECT_EQ(CifraDecifra(inner, password, false), text);
-    EXPECT_EQ(DecriptaStringa(password, CriptaStringa(password, text)), text);
+    const std::u16string inner = RunCodec(text, password, true);
+    EXPECT_EQ(RunCodec(inner, password, false), text);
+    EXPECT_EQ(DecryptText(password, EncryptText(password, text)), text);
   }
-  EXPECT_EQ(CriptaStringa(PasswordCifratura, u""), u"");
+  EXPECT_EQ(EncryptText(kValuePassword, u""), u"");
 }
 
 }  // namespace

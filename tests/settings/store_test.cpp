@@ -22,31 +22,31 @@ using test::kSettingsKey;
 class Store : public test::SettingsTest {
  protected:
   void Fill(std::u16string drive, std::u16string user, std::u16string password, bool autoconnect, bool autorun) {
-    auto& p = ParametriConnessione();
-    p.PathDrive = std::move(drive);
-    p.User = std::move(user);
-    p.Password = std::move(password);
-    p.AutoConnect = autoconnect;
-    p.AutoRun = autorun;
+    auto& p = record;
+    p.drive = std::move(drive);
+    p.user = std::move(user);
+    p.password = std::move(password);
+    p.auto_connect = autoconnect;
+    p.auto_run = autorun;
   }
-  std::u16string Revealed(const std::u16string& name) { return RivelaValore(*registry.GetText(kSettingsKey, name)); }
+  std::u16string Revealed(const std::u16string& name) { return RevealValue(*registry.GetText(kSettingsKey, name)); }
   void StoreProtected(const std::u16string& name, const std::u16string& plain,
                       std::uint32_t type = regtype::kSz) {
-    registry.SetText(kSettingsKey, name, ProteggiValore(plain), type);
+    registry.SetText(kSettingsKey, name, ProtectValue(plain), type);
   }
 };
 
 TEST_F(Store, FirstLoadCreatesTheKeyAndEmptiesTheRecord) {
   Fill(u"Z:", u"old", u"old", true, true);
   ASSERT_FALSE(registry.HasKey(kSettingsKey));
-  CaricaParametri();
+  LoadSettings(record);
   EXPECT_TRUE(registry.HasKey(kSettingsKey));
-  const auto& p = ParametriConnessione();
-  EXPECT_EQ(p.PathDrive, u"");
-  EXPECT_EQ(p.User, u"");
-  EXPECT_EQ(p.Password, u"");
-  EXPECT_FALSE(p.AutoConnect);
-  EXPECT_FALSE(p.AutoRun);
+  const auto& p = record;
+  EXPECT_EQ(p.drive, u"");
+  EXPECT_EQ(p.user, u"");
+  EXPECT_EQ(p.password, u"");
+  EXPECT_FALSE(p.auto_connect);
+  EXPECT_FALSE(p.auto_run);
   for (const auto& op : registry.LogOf("create")) {
     EXPECT_EQ(op.path, kSettingsKey);
     EXPECT_EQ(op.access, 0xF003Fu);
@@ -57,7 +57,7 @@ TEST_F(Store, FirstLoadCreatesTheKeyAndEmptiesTheRecord) {
 TEST_F(Store, SaveWritesSixProtectedValuesInOrderAndLoadReadsThemBack) {
   program.path = u"C:\\Users\\Zo\u00eb\\QLXDrive.exe";
   Fill(u"Z:", u"zo\u00eb@example.it", u"p\u00e4ss w\u00f6rd \u20ac\U0001D11E", true, false);
-  SalvaParametri();
+  SaveSettings(record);
 
   std::vector<std::u16string> names;
   for (const auto& [name, value] : registry.Values(kSettingsKey)) {
@@ -82,15 +82,15 @@ TEST_F(Store, SaveWritesSixProtectedValuesInOrderAndLoadReadsThemBack) {
   EXPECT_EQ(Revealed(u"AUTORUN"), u"N");
   EXPECT_EQ(Revealed(u"ConfigIniFilesPath"), program.path);
 
-  const TParametriConnessione saved = ParametriConnessione();
-  ParametriConnessione() = {};
-  CaricaParametri();
-  const auto& p = ParametriConnessione();
-  EXPECT_EQ(p.PathDrive, saved.PathDrive);
-  EXPECT_EQ(p.User, saved.User);
-  EXPECT_EQ(p.Password, saved.Password);
-  EXPECT_TRUE(p.AutoConnect);
-  EXPECT_FALSE(p.AutoRun);
+  const ConnectionSettings saved = record;
+  record = {};
+  LoadSettings(record);
+  const auto& p = record;
+  EXPECT_EQ(p.drive, saved.drive);
+  EXPECT_EQ(p.user, saved.user);
+  EXPECT_EQ(p.password, saved.password);
+  EXPECT_TRUE(p.auto_connect);
+  EXPECT_FALSE(p.auto_run);
   // One open and one close around every single value.
   EXPECT_EQ(registry.LogOf("create").size(), 7u + 5u);
   EXPECT_EQ(registry.LogOf("close").size(), registry.LogOf("create").size() + registry.LogOf("open").size());
@@ -104,27 +104,27 @@ TEST_F(Store, LoneSurrogatesAreSavedAsTheReplacementCharacterAndTheSaveCompletes
   program.path = u"C:\\QLX" + std::u16string(1, lo) + u"\\QLXDrive.exe";
   Fill(u"Z:" + std::u16string(1, hi), u"mario" + std::u16string(1, lo), u"pw" + std::u16string{lo, hi} + u"!", true,
        true);
-  EXPECT_EQ(ErrorOf([] { SalvaParametri(); }), "");
+  EXPECT_EQ(ErrorOf([&] { SaveSettings(record); }), "");
   EXPECT_EQ(registry.Values(kSettingsKey).size(), 6u);
   EXPECT_EQ(Revealed(u"ConfigIniFilesPath"), u"C:\\QLX\uFFFD\\QLXDrive.exe");
   // The Run entry is in clear and takes the path as it is.
   EXPECT_EQ(registry.GetText(kRunKey, u"QLXDrive"), program.path);
 
-  ParametriConnessione() = {};
-  CaricaParametri();
-  const auto& p = ParametriConnessione();
-  EXPECT_EQ(p.PathDrive, u"Z:\uFFFD");
-  EXPECT_EQ(p.User, u"mario\uFFFD");
-  EXPECT_EQ(p.Password, u"pw\uFFFD\uFFFD!");
-  EXPECT_TRUE(p.AutoConnect);
-  EXPECT_TRUE(p.AutoRun);
+  record = {};
+  LoadSettings(record);
+  const auto& p = record;
+  EXPECT_EQ(p.drive, u"Z:\uFFFD");
+  EXPECT_EQ(p.user, u"mario\uFFFD");
+  EXPECT_EQ(p.password, u"pw\uFFFD\uFFFD!");
+  EXPECT_TRUE(p.auto_connect);
+  EXPECT_TRUE(p.auto_run);
 }
 
 TEST_F(Store, PasswordNeverReachesTheRegistryInClear) {
   const std::u16string password = u"Segreto-Molto-Lungo-\u00e8-1234567890";
   Fill(u"Z:", u"mario.rossi", password, true, true);
-  SalvaParametri();
-  SalvaParametri();
+  SaveSettings(record);
+  SaveSettings(record);
   const std::vector<std::uint8_t> utf16 = test::MemoryRegistry::Bytes(password, false);
   const std::string utf8 = Utf16ToUtf8(password);
   // Also the halves, in case a value carried a piece of it.
@@ -141,20 +141,20 @@ TEST_F(Store, PasswordNeverReachesTheRegistryInClear) {
 
 TEST_F(Store, TwoSavesGiveTwoStoredTextsThatBothReadBack) {
   Fill(u"Y:", u"utente", u"parola", false, false);
-  SalvaParametri();
+  SaveSettings(record);
   const auto first = registry.Values(kSettingsKey);
-  SalvaParametri();
+  SaveSettings(record);
   const auto second = registry.Values(kSettingsKey);
   ASSERT_EQ(first.size(), second.size());
   for (std::size_t i = 0; i < first.size(); ++i) EXPECT_NE(first[i].second.data, second[i].second.data);
 
   for (const auto& snapshot : {first, second}) {
     for (const auto& [name, value] : snapshot) registry.SetRaw(kSettingsKey, name, value.type, value.data);
-    ParametriConnessione() = {};
-    CaricaParametri();
-    EXPECT_EQ(ParametriConnessione().PathDrive, u"Y:");
-    EXPECT_EQ(ParametriConnessione().User, u"utente");
-    EXPECT_EQ(ParametriConnessione().Password, u"parola");
+    record = {};
+    LoadSettings(record);
+    EXPECT_EQ(record.drive, u"Y:");
+    EXPECT_EQ(record.user, u"utente");
+    EXPECT_EQ(record.password, u"parola");
   }
 }
 
@@ -163,15 +163,15 @@ TEST_F(Store, OnlyExactlySTurnsASwitchOn) {
       {u"S", true}, {u"s", false}, {u"S ", false}, {u" S", false}, {u"N", false}, {u"", false}, {u"SS", false},
       {u"Si", false}};
   for (const auto& [text, on] : cases) {
-    ScriviValoreCifrato(u"AUTOCONNECT", text);
-    ScriviValoreCifrato(u"AUTORUN", text);
-    CaricaParametri();
-    EXPECT_EQ(ParametriConnessione().AutoConnect, on) << Utf16ToUtf8(text);
-    EXPECT_EQ(ParametriConnessione().AutoRun, on) << Utf16ToUtf8(text);
+    WriteProtectedValue(u"AUTOCONNECT", text);
+    WriteProtectedValue(u"AUTORUN", text);
+    LoadSettings(record);
+    EXPECT_EQ(record.auto_connect, on) << Utf16ToUtf8(text);
+    EXPECT_EQ(record.auto_run, on) << Utf16ToUtf8(text);
   }
 }
 
-TEST_F(Store, ParametriCompletiTrimsControlsAndBlanksForTheTestOnly) {
+TEST_F(Store, CompletenessTrimsControlsAndBlanksForTheTestOnly) {
   struct Case {
     std::u16string drive, user, password;
     bool complete;
@@ -187,8 +187,8 @@ TEST_F(Store, ParametriCompletiTrimsControlsAndBlanksForTheTestOnly) {
   };
   for (const auto& c : cases) {
     Fill(c.drive, c.user, c.password, false, false);
-    EXPECT_EQ(ParametriCompleti(), c.complete) << Utf16ToUtf8(c.drive + u"|" + c.user + u"|" + c.password);
-    EXPECT_EQ(ParametriConnessione().PathDrive, c.drive);
+    EXPECT_EQ(IsComplete(record), c.complete) << Utf16ToUtf8(c.drive + u"|" + c.user + u"|" + c.password);
+    EXPECT_EQ(record.drive, c.drive);
   }
 }
 
@@ -215,13 +215,13 @@ TEST_F(Store, NonTextTypesRaiseNamingTheValueAndStopTheLoad) {
     registry.SetRaw(kSettingsKey, c.name, c.type, c.data);
     Fill(u"V:", u"vecchio", u"vecchia", false, false);
 
-    EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), "Invalid data type for '" + Utf16ToUtf8(c.name) + "'");
-    const auto& p = ParametriConnessione();
-    EXPECT_EQ(p.User, c.user_loaded ? u"nuovo" : u"vecchio");
-    EXPECT_EQ(p.Password, c.password_loaded ? u"nuova" : u"vecchia");
-    EXPECT_EQ(p.PathDrive, c.drive_loaded ? u"N:" : u"V:");
-    EXPECT_EQ(p.AutoConnect, c.drive_loaded);
-    EXPECT_EQ(p.AutoRun, false);
+    EXPECT_EQ(ErrorOf([&] { LoadSettings(record); }), "Invalid data type for '" + Utf16ToUtf8(c.name) + "'");
+    const auto& p = record;
+    EXPECT_EQ(p.user, c.user_loaded ? u"nuovo" : u"vecchio");
+    EXPECT_EQ(p.password, c.password_loaded ? u"nuova" : u"vecchia");
+    EXPECT_EQ(p.drive, c.drive_loaded ? u"N:" : u"V:");
+    EXPECT_EQ(p.auto_connect, c.drive_loaded);
+    EXPECT_EQ(p.auto_run, false);
     EXPECT_EQ(registry.OpenHandles(), 0u);
   }
 }
@@ -230,9 +230,9 @@ TEST_F(Store, EmptyDataOfAnyTypeAndExpandSzReadAsText) {
   registry.SetRaw(kSettingsKey, u"USER", regtype::kBinary, {});
   StoreProtected(u"PASSWORD", u"%USERPROFILE%\\x", regtype::kExpandSz);
   Fill(u"", u"vecchio", u"", false, false);
-  CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, u"");
-  EXPECT_EQ(ParametriConnessione().Password, u"%USERPROFILE%\\x");
+  LoadSettings(record);
+  EXPECT_EQ(record.user, u"");
+  EXPECT_EQ(record.password, u"%USERPROFILE%\\x");
 }
 
 TEST_F(Store, MalformedStringDataIsReadUpToItsFirstZeroOrItsEnd) {
@@ -247,37 +247,37 @@ TEST_F(Store, MalformedStringDataIsReadUpToItsFirstZeroOrItsEnd) {
   for (const auto& [data, text] : cases) {
     registry.SetRaw(kSettingsKey, u"X", regtype::kSz, data);
     RegKey key(registry, registry.OpenKey(kSettingsKey, access::kRead));
-    EXPECT_EQ(LeggiStringaRegistro(registry, key.Get(), u"X"), text);
+    EXPECT_EQ(ReadRegistryString(registry, key.Get(), u"X"), text);
   }
   // A protected text without its terminator, and with a trailing odd byte.
-  std::vector<std::uint8_t> data = test::MemoryRegistry::Bytes(ProteggiValore(u"senza zero"), false);
+  std::vector<std::uint8_t> data = test::MemoryRegistry::Bytes(ProtectValue(u"senza zero"), false);
   registry.SetRaw(kSettingsKey, u"USER", regtype::kSz, data);
   data.push_back('Q');
   registry.SetRaw(kSettingsKey, u"PASSWORD", regtype::kSz, data);
-  CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, u"senza zero");
-  EXPECT_EQ(ParametriConnessione().Password, u"senza zero");
+  LoadSettings(record);
+  EXPECT_EQ(record.user, u"senza zero");
+  EXPECT_EQ(record.password, u"senza zero");
 }
 
 TEST_F(Store, ValueChangingBetweenSizeQueryAndReadIsHandled) {
   StoreProtected(u"USER", u"breve");
-  const std::u16string longer = ProteggiValore(std::u16string(300, u'L'));
-  const std::u16string shorter = ProteggiValore(u"b");
+  const std::u16string longer = ProtectValue(std::u16string(300, u'L'));
+  const std::u16string shorter = ProtectValue(u"b");
 
   // Grew: queried again with the new size.
   registry.before_read = [&](const std::u16string&, const std::u16string& name) {
     if (name == u"USER") registry.SetText(kSettingsKey, u"USER", longer);
   };
-  CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, std::u16string(300, u'L'));
+  LoadSettings(record);
+  EXPECT_EQ(record.user, std::u16string(300, u'L'));
 
   // Shrank: only the bytes returned count.
   StoreProtected(u"USER", u"breve");
   registry.before_read = [&](const std::u16string&, const std::u16string& name) {
     if (name == u"USER") registry.SetText(kSettingsKey, u"USER", shorter);
   };
-  CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, u"b");
+  LoadSettings(record);
+  EXPECT_EQ(record.user, u"b");
 
   // Keeps growing: given up on.
   std::u16string growing = u"QUFB";
@@ -287,40 +287,40 @@ TEST_F(Store, ValueChangingBetweenSizeQueryAndReadIsHandled) {
     growing += u"QUFBQUFB";
     registry.SetText(kSettingsKey, u"USER", growing);
   };
-  EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), "Failed to get data for 'USER'");
+  EXPECT_EQ(ErrorOf([&] { LoadSettings(record); }), "Failed to get data for 'USER'");
 
   // Vanished.
   StoreProtected(u"USER", u"breve");
   registry.before_read = [&](const std::u16string&, const std::u16string& name) {
     if (name == u"USER") registry.Remove(kSettingsKey, u"USER");
   };
-  ParametriConnessione().User = u"prima";
-  EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), "Failed to get data for 'USER'");
-  EXPECT_EQ(ParametriConnessione().User, u"prima");
+  record.user = u"prima";
+  EXPECT_EQ(ErrorOf([&] { LoadSettings(record); }), "Failed to get data for 'USER'");
+  EXPECT_EQ(record.user, u"prima");
   EXPECT_EQ(registry.OpenHandles(), 0u);
 }
 
 TEST_F(Store, UndecodableStoredTextsRaiseAndKeepTheField) {
   const std::vector<std::uint8_t> not_utf8 = {0xC3, 0x28, 0x41};
   const std::vector<std::pair<std::u16string, std::u16string>> cases = {
-      {u"outer bytes", CodificatoreEsterno().Encode(not_utf8.data(), not_utf8.size())},
-      {u"other password", CodificaEsterna(CriptaStringa(u"altra", std::u16string(64, u'x')))},
+      {u"outer bytes", OuterEncoder().Encode(not_utf8.data(), not_utf8.size())},
+      {u"other password", EncodeOuter(EncryptText(u"altra", std::u16string(64, u'x')))},
   };
   for (const auto& [label, stored] : cases) {
     SCOPED_TRACE(Utf16ToUtf8(label));
     StoreProtected(u"USER", u"nuovo");
     registry.SetText(kSettingsKey, u"PASSWORD", stored);
     Fill(u"V:", u"vecchio", u"vecchia", false, false);
-    EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), kNoMapping);
-    EXPECT_EQ(ParametriConnessione().User, u"nuovo");
-    EXPECT_EQ(ParametriConnessione().Password, u"vecchia");
-    EXPECT_EQ(ParametriConnessione().PathDrive, u"V:");
+    EXPECT_EQ(ErrorOf([&] { LoadSettings(record); }), kNoMapping);
+    EXPECT_EQ(record.user, u"nuovo");
+    EXPECT_EQ(record.password, u"vecchia");
+    EXPECT_EQ(record.drive, u"V:");
   }
 }
 
 TEST_F(Store, AlteredLineBreaksStillReadBack) {
   const std::u16string user = u"un.nome.utente.molto.lungo.con.accenti.\u00e8\u00e0\u00f9@esempio.example.it";
-  const std::u16string stored = ProteggiValore(user);
+  const std::u16string stored = ProtectValue(user);
   ASSERT_NE(stored.find(u"\r\n"), std::u16string::npos);
   auto replaced = [&](const std::u16string& by) {
     std::u16string text;
@@ -337,19 +337,19 @@ TEST_F(Store, AlteredLineBreaksStillReadBack) {
   for (const std::u16string& text :
        {replaced(u""), replaced(u"\n"), replaced(u" "), replaced(u"  \t"), replaced(u"\r\n\r\n"), u" " + stored + u"\r\n"}) {
     registry.SetText(kSettingsKey, u"USER", text);
-    CaricaParametri();
-    EXPECT_EQ(ParametriConnessione().User, user);
+    LoadSettings(record);
+    EXPECT_EQ(record.user, user);
   }
 }
 
 TEST_F(Store, MegabyteValues) {
   // A valid value that big, and one of junk: read back, and refused.
   const std::u16string big(589'000, u'm');
-  const std::u16string stored = ProteggiValore(big);
+  const std::u16string stored = ProtectValue(big);
   EXPECT_GE(stored.size(), 1'000'000u);
   registry.SetText(kSettingsKey, u"USER", stored);
-  CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, big);
+  LoadSettings(record);
+  EXPECT_EQ(record.user, big);
 
   // Junk alphabet text: its decoded bytes are far from UTF-8.
   std::u16string junk;
@@ -360,24 +360,24 @@ TEST_F(Store, MegabyteValues) {
     junk += alphabet[state >> 26];
   }
   registry.SetText(kSettingsKey, u"USER", junk);
-  EXPECT_EQ(ErrorOf([] { CaricaParametri(); }), kNoMapping);
+  EXPECT_EQ(ErrorOf([&] { LoadSettings(record); }), kNoMapping);
 }
 
 TEST_F(Store, KeyThatCannotBeOpenedIsSilent) {
   registry.refuse_create = [](const std::u16string&) { return true; };
   Fill(u"Z:", u"u", u"p", true, true);
-  EXPECT_EQ(ErrorOf([] { SalvaParametri(); }), "");
+  EXPECT_EQ(ErrorOf([&] { SaveSettings(record); }), "");
   EXPECT_FALSE(registry.HasKey(kSettingsKey));
   EXPECT_TRUE(registry.LogOf("set").size() == 1 && registry.LogOf("set")[0].name == u"QLXDrive");
 
   std::u16string text = u"kept";
-  LeggiValoreCifrato(u"USER", text);
+  ReadProtectedValue(u"USER", text);
   EXPECT_EQ(text, u"kept");
-  CaricaParametri();
-  EXPECT_EQ(ParametriConnessione().User, u"");
-  EXPECT_EQ(ParametriConnessione().Password, u"");
-  EXPECT_FALSE(ParametriConnessione().AutoConnect);
-  EXPECT_FALSE(ParametriConnessione().AutoRun);
+  LoadSettings(record);
+  EXPECT_EQ(record.user, u"");
+  EXPECT_EQ(record.password, u"");
+  EXPECT_FALSE(record.auto_connect);
+  EXPECT_FALSE(record.auto_run);
 }
 
 TEST_F(Store, FailedWriteStopsTheSaveAtThatValue) {
@@ -392,7 +392,7 @@ TEST_F(Store, FailedWriteStopsTheSaveAtThatValue) {
     InstallPlatform(fresh, program);
     Fill(u"Z:", u"u", u"p", true, true);
 
-    EXPECT_EQ(ErrorOf([] { SalvaParametri(); }), "Failed to set data for '" + Utf16ToUtf8(order[k - 1]) + "'");
+    EXPECT_EQ(ErrorOf([&] { SaveSettings(record); }), "Failed to set data for '" + Utf16ToUtf8(order[k - 1]) + "'");
     const auto stored = fresh.Values(kSettingsKey);
     EXPECT_EQ(stored.size(), static_cast<std::size_t>(std::min(k - 1, 6)));
     for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i].first, order[i]);
@@ -402,10 +402,10 @@ TEST_F(Store, FailedWriteStopsTheSaveAtThatValue) {
 }
 
 TEST(StorePaths, LeadingBackslashIsNotHandedToTheSystem) {
-  EXPECT_EQ(DallaRadice(kChiaveParametri), u"Software\\PELMORA\\QLXDrive");
-  EXPECT_EQ(DallaRadice(u"Software\\X"), u"Software\\X");
-  EXPECT_EQ(DallaRadice(u""), u"");
-  EXPECT_EQ(TestoErroreRegistro("Failed to set data for '%s'", u"Z\u00e8"), "Failed to set data for 'Z\xc3\xa8'");
+  EXPECT_EQ(FromRoot(kSettingsKey), u"Software\\PELMORA\\QLXDrive");
+  EXPECT_EQ(FromRoot(u"Software\\X"), u"Software\\X");
+  EXPECT_EQ(FromRoot(u""), u"");
+  EXPECT_EQ(RegistryErrorText("Failed to set data for '%s'", u"Z\u00e8"), "Failed to set data for 'Z\xc3\xa8'");
 }
 
 }  // namespace

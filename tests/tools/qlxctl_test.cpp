@@ -109,7 +109,7 @@ TEST(Qlxctl, ProtectAndRevealRoundTripThroughTheBinary) {
     }
     EXPECT_TRUE(OnlyStoredAlphabet(protect.out));
     // The product's own reading agrees with the tool's.
-    EXPECT_EQ(Utf16ToUtf8(settings::RivelaValore(Utf8ToUtf16(protect.out))), c.text);
+    EXPECT_EQ(Utf16ToUtf8(settings::RevealValue(Utf8ToUtf16(protect.out))), c.text);
 
     const Result reveal = Qlxctl({"reveal"}, protect.out);
     ASSERT_EQ(reveal.status, 0) << reveal.err;
@@ -122,7 +122,7 @@ TEST(Qlxctl, ProtectAndRevealRoundTripThroughTheBinary) {
 
 TEST(Qlxctl, RevealReadsWhatTheStoreWroteAndReportsBadInput) {
   const std::u16string value = u"\\\\server\\cartella \u00e8";
-  const std::u16string stored = settings::ProteggiValore(value);
+  const std::u16string stored = settings::ProtectValue(value);
   std::string altered;
   for (char c : Utf16ToUtf8(stored))
     if (c != '\r') altered += c;  // LF only
@@ -132,7 +132,7 @@ TEST(Qlxctl, RevealReadsWhatTheStoreWroteAndReportsBadInput) {
     EXPECT_EQ(r.out, Utf16ToUtf8(value));
   }
   const std::vector<std::uint8_t> not_utf8 = {0xC3, 0x28};
-  const std::u16string bad = settings::CodificatoreEsterno().Encode(not_utf8.data(), not_utf8.size());
+  const std::u16string bad = settings::OuterEncoder().Encode(not_utf8.data(), not_utf8.size());
   for (const std::string& input : {Utf16ToUtf8(bad), std::string("Z\xff\xfe")}) {
     const Result r = Qlxctl({"reveal"}, input);
     EXPECT_EQ(r.status, 1);
@@ -279,14 +279,14 @@ std::vector<RegKeyBlock> ParseRegFile(const std::string& bytes) {
 
 class QlxctlReg : public test::SettingsTest {
  protected:
-  // What SalvaParametri stores for the same settings, in the memory registry.
+  // What SaveSettings stores for the same settings, in the memory registry.
   std::vector<RegKeyBlock> StoreWrites(const std::u16string& drive, const std::u16string& user,
                                        const std::u16string& password, const std::u16string& path, bool autoconnect,
                                        bool autorun) {
     program.path = path;
-    auto& p = settings::ParametriConnessione();
+    auto& p = record;
     p = {drive, user, password, autoconnect, autorun};
-    settings::SalvaParametri();
+    settings::SaveSettings(record);
     std::vector<RegKeyBlock> keys;
     for (const std::u16string path_of_key : {test::kSettingsKey, test::kRunKey}) {
       RegKeyBlock block{u"HKEY_CURRENT_USER\\" + path_of_key, {}};
@@ -310,7 +310,7 @@ void ExpectSameSettings(const std::vector<RegKeyBlock>& file, const std::vector<
       EXPECT_EQ(file[k].values[v].name, store[k].values[v].name);
       if (protected_values) {
         EXPECT_NE(file[k].values[v].text, store[k].values[v].text);
-        EXPECT_EQ(settings::RivelaValore(file[k].values[v].text), settings::RivelaValore(store[k].values[v].text));
+        EXPECT_EQ(settings::RevealValue(file[k].values[v].text), settings::RevealValue(store[k].values[v].text));
       } else {
         EXPECT_EQ(file[k].values[v].text, store[k].values[v].text);
       }
@@ -318,7 +318,7 @@ void ExpectSameSettings(const std::vector<RegKeyBlock>& file, const std::vector<
   }
 }
 
-TEST_F(QlxctlReg, FileStoresWhatSalvaParametriStores) {
+TEST_F(QlxctlReg, FileStoresWhatSaveSettingsStores) {
   const std::string program_path =
       "C:\\Program Files (x86)\\PELMORA\\una cartella dal nome piuttosto lungo per andare a capo\\QLXDrive.exe";
   const std::string password = "p\xc3\xa4ss w\xc3\xb6rd \xe2\x82\xac";
@@ -340,7 +340,7 @@ TEST_F(QlxctlReg, FileStoresWhatSalvaParametriStores) {
   ASSERT_EQ(file[0].values.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(file[0].values[i].name, expected[i].first);
-    EXPECT_EQ(settings::RivelaValore(file[0].values[i].text), expected[i].second);
+    EXPECT_EQ(settings::RevealValue(file[0].values[i].text), expected[i].second);
     EXPECT_EQ(file[0].values[i].text.find(Utf8ToUtf16(password)), std::u16string::npos);
   }
   // The long path's protected text spans lines: CR LF survive inside hex(1).
@@ -349,7 +349,7 @@ TEST_F(QlxctlReg, FileStoresWhatSalvaParametriStores) {
   ASSERT_EQ(file[1].values.size(), 1u);
   EXPECT_EQ(file[1].values[0].name, u"QLXDrive");
   // Quoted: the path has blanks.
-  const std::u16string quoted = settings::ComandoAvvio(Utf8ToUtf16(program_path));
+  const std::u16string quoted = settings::AutostartCommand(Utf8ToUtf16(program_path));
   EXPECT_EQ(quoted.front(), u'"');
   EXPECT_EQ(quoted.substr(1, quoted.size() - 2), Utf8ToUtf16(program_path));
   EXPECT_EQ(file[1].values[0].text, quoted);
@@ -361,16 +361,16 @@ TEST_F(QlxctlReg, WithoutAutorunTheRunKeyIsLeftAlone) {
   const auto file = ParseRegFile(r.out);
   ExpectSameSettings(file, StoreWrites(u"Y:", u"mario", u"segreta", u"C:\\QLX\\QLXDrive.exe", false, false));
   ASSERT_EQ(file.size(), 1u);
-  EXPECT_EQ(settings::RivelaValore(file[0].values[3].text), u"segreta");  // one line end is not the password's
-  EXPECT_EQ(settings::RivelaValore(file[0].values[4].text), u"N");
-  EXPECT_EQ(settings::RivelaValore(file[0].values[5].text), u"N");
+  EXPECT_EQ(settings::RevealValue(file[0].values[3].text), u"segreta");  // one line end is not the password's
+  EXPECT_EQ(settings::RevealValue(file[0].values[4].text), u"N");
+  EXPECT_EQ(settings::RevealValue(file[0].values[5].text), u"N");
 
   // A program path without blanks goes into the Run entry as it is.
   const Result with_run = Qlxctl({"reg", "--drive", "Y:", "--user", "m", "--program", "C:\\QLX\\QLXDrive.exe", "--autorun"}, "");
   const auto run_file = ParseRegFile(with_run.out);
   ASSERT_EQ(run_file.size(), 2u);
   EXPECT_EQ(run_file[1].values[0].text, u"C:\\QLX\\QLXDrive.exe");
-  EXPECT_EQ(settings::RivelaValore(run_file[0].values[3].text), u"");
+  EXPECT_EQ(settings::RevealValue(run_file[0].values[3].text), u"");
 }
 
 }  // namespace

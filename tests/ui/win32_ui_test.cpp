@@ -29,13 +29,14 @@
 #include "ui/logic.h"
 #include "ui/theme.h"
 #include "ui/theme_file.h"
+#include "tests/mapping/doubles.h"
 #include "ui/tray.h"
 
 namespace qlx {
 namespace {
 
 using ::testing::ElementsAre;
-using ui::Parte;
+using ui::DialogPart;
 
 // ------------------------------------------------------------------ doubles
 
@@ -114,20 +115,30 @@ class Script {
     KillTimer(nullptr, timer_);
     current_ = nullptr;
   }
-  bool Finished() const { return next_ == steps_.size(); }
+  bool Finished() const { return next_ == steps_.size() && !rescuing_; }
 
  private:
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     Script* s = current_;
     if (s == nullptr || s->busy_) return;
     s->busy_ = true;  // a step may open a loop of its own, where timers fire too
-    if (!s->Finished()) {
+    if (s->rescuing_) {
+      // Every box and every loop left running on the dialog is asked to
+      // end, one a tick.
+      for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process == GetCurrentProcessId()) PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+      PostMessageW(s->rescue_, WM_CLOSE, 0, 0);
+    } else if (!s->Finished()) {
       if (s->steps_[s->next_]()) ++s->next_;
     }
-    if (!s->Finished() && std::chrono::steady_clock::now() - s->start_ > std::chrono::seconds(15)) {
+    if (!s->rescuing_ && !s->Finished() && std::chrono::steady_clock::now() - s->start_ > std::chrono::seconds(15)) {
       ADD_FAILURE() << "script stuck at step " << s->next_;
-      s->next_ = s->steps_.size();
-      PostMessageW(s->rescue_, WM_CLOSE, 0, 0);
+      s->rescuing_ = true;
+      // A loop that no close request ends still ends with the program.
+      PostQuitMessage(0);
     }
     s->busy_ = false;
   }
@@ -138,6 +149,7 @@ class Script {
   std::size_t next_ = 0;
   UINT_PTR timer_ = 0;
   bool busy_ = false;
+  bool rescuing_ = false;
   std::chrono::steady_clock::time_point start_;
 };
 
@@ -157,6 +169,24 @@ Script::Step CloseErrorBox(const std::u16string& caption, std::vector<SeenBox>& 
   };
 }
 
+// An error box of the application's, found by its text.
+HWND FindBox(const std::u16string& text) {
+  for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
+    if (IsWindowVisible(box) && Text(GetDlgItem(box, 0xFFFF)) == text) return box;
+  }
+  return nullptr;
+}
+
+int IconWidth(HICON icon) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return 0;
+  BITMAP bitmap{};
+  GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+  return bitmap.bmWidth;
+}
+
 // ------------------------------------------------------------------ fixture
 
 constexpr char16_t kProgram[] = u"C:\\Test\\QLXUiTest.exe";
@@ -167,12 +197,10 @@ class Win32Ui : public ::testing::Test {
   void SetUp() override {
     registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
-    settings::ParametriConnessione() = {};
-    mapping::Connesso() = false;
     app.emplace(GetModuleHandleW(nullptr));
-    app->CreaTray();
-    app->CreaDialogo();
-    dialog = app->fmDrive().Handle();
+    app->CreateTray();
+    app->CreateSettingsDialog();
+    dialog = app->Dialog().Handle();
     TakeQuit();
   }
   void TearDown() override {
@@ -181,24 +209,22 @@ class Win32Ui : public ::testing::Test {
     context.reset();
   }
 
-  HWND Control(Parte p) { return app->fmDrive().Controllo(p); }
-  HWND Tray() { return app->dmDrive().TrayIcon().Handle(); }
+  HWND Control(DialogPart p) { return app->Dialog().Control(p); }
+  HWND Tray() { return app->Tray().Handle(); }
   HWND ComboEdit() {
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
-    GetComboBoxInfo(Control(Parte::cbDrive), &info);
+    GetComboBoxInfo(Control(DialogPart::DriveField), &info);
     return info.hwndItem;
   }
   // Stores settings as the program would.
   void Store(const std::u16string& drive, const std::u16string& user, const std::u16string& password, bool autorun,
              bool autoconnect) {
-    settings::ParametriConnessione() = {drive, user, password, autoconnect, autorun};
-    settings::SalvaParametri();
-    settings::ParametriConnessione() = {};
+    settings::SaveSettings(settings::ConnectionSettings{drive, user, password, autoconnect, autorun});
   }
   int ShowModalWith(std::vector<Script::Step> steps) {
     Script script(std::move(steps), dialog);
-    const int result = app->ShowModal(app->fmDrive());
+    const int result = app->ShowModal(app->Dialog());
     EXPECT_TRUE(script.Finished());
     return result;
   }
@@ -219,7 +245,7 @@ class Win32Ui : public ::testing::Test {
 // ------------------------------------------------------------ the windows
 
 TEST_F(Win32Ui, WindowsAreFoundByTheirClassesAndNoneIsShownAtStart) {
-  EXPECT_EQ(FindWindowW(app::kClasseApplicazione, nullptr) != nullptr, true);
+  EXPECT_EQ(FindWindowW(app::kApplicationClass, nullptr) != nullptr, true);
   EXPECT_EQ(ClassOf(app->Handle()), u"QLXDriveApp");
   EXPECT_EQ(Text(app->Handle()), kTitle);
   EXPECT_EQ(ClassOf(Tray()), u"QLXDriveTray");
@@ -250,128 +276,128 @@ TEST_F(Win32Ui, ControlsComeInZOrderEachLabelJustBeforeItsField) {
                                u"Static:Drive:", u"ComboBox:", u"Button:Esecuzione automatica",
                                u"Button:Connessione automatica"));
   std::vector<std::u16string> panel;
-  for (HWND c = GetWindow(Control(Parte::Panel1), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+  for (HWND c = GetWindow(Control(DialogPart::ButtonPanel), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
     panel.push_back(Text(c));
   }
   EXPECT_THAT(panel, ElementsAre(u"Salva", u"Applica", u"Connetti", u"Annulla"));
-  for (const auto& c : ui::Disposizione()) {
-    const int id = GetDlgCtrlID(Control(c.parte));
+  for (const auto& c : ui::DialogLayout()) {
+    const int id = GetDlgCtrlID(Control(c.part));
     EXPECT_NE(id, IDOK);
     EXPECT_NE(id, IDCANCEL);
   }
 }
 
 TEST_F(Win32Ui, LayoutFontAndFieldsAtTheWindowsDpi) {
-  const int dpi = static_cast<int>(ui::DpiFinestra(dialog));
+  const int dpi = static_cast<int>(ui::WindowDpi(dialog));
   RECT client{};
   GetClientRect(dialog, &client);
-  EXPECT_EQ(client.right, ui::Scala(379, dpi));
-  EXPECT_EQ(client.bottom, ui::Scala(192, dpi));
-  for (const auto& c : ui::Disposizione()) {
-    if (c.genere == ui::Genere::Combo) continue;  // its window height covers the open list
-    HWND h = Control(c.parte);
+  EXPECT_EQ(client.right, ui::Scale(379, dpi));
+  EXPECT_EQ(client.bottom, ui::Scale(192, dpi));
+  for (const auto& c : ui::DialogLayout()) {
+    if (c.kind == ui::ControlKind::Combo) continue;  // its window height covers the open list
+    HWND h = Control(c.part);
     RECT r{};
     GetWindowRect(h, &r);
     MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
-    const ui::Rect atteso = c.parte == Parte::Panel1 ? ui::PosizionePannello(client.right, client.bottom, dpi)
-                                                     : ui::Scala(c.posizione, dpi);
-    EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}), atteso) << static_cast<int>(c.parte);
+    const ui::Rect atteso = c.part == DialogPart::ButtonPanel ? ui::PanelPosition(client.right, client.bottom, dpi)
+                                                     : ui::Scale(c.position, dpi);
+    EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}), atteso) << static_cast<int>(c.part);
   }
   RECT combo{};
-  GetWindowRect(Control(Parte::cbDrive), &combo);  // the closed field
-  EXPECT_EQ(combo.bottom - combo.top, ui::Scala(24, dpi))
-      << "selection field " << SendMessageW(Control(Parte::cbDrive), CB_GETITEMHEIGHT, WPARAM(-1), 0);
+  GetWindowRect(Control(DialogPart::DriveField), &combo);  // the closed field
+  EXPECT_EQ(combo.bottom - combo.top, ui::Scale(24, dpi))
+      << "selection field " << SendMessageW(Control(DialogPart::DriveField), CB_GETITEMHEIGHT, WPARAM(-1), 0);
 
   LOGFONTW font{};
-  ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(Parte::edUtente), WM_GETFONT, 0, 0)),
+  ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(DialogPart::UserField), WM_GETFONT, 0, 0)),
                          sizeof font, &font));
-  EXPECT_EQ(font.lfHeight, -ui::Scala(13, dpi));
+  EXPECT_EQ(font.lfHeight, -ui::Scale(13, dpi));
   EXPECT_STREQ(font.lfFaceName, L"Tahoma");
   EXPECT_EQ(font.lfWeight, FW_NORMAL);
 
-  EXPECT_EQ(SendMessageW(Control(Parte::edPassword), EM_GETPASSWORDCHAR, 0, 0), '*');
-  EXPECT_EQ(SendMessageW(Control(Parte::cbDrive), CB_GETCOUNT, 0, 0), 26);
-  for (Parte casella : {Parte::cbAutorun, Parte::cbAutoConnect}) {
+  EXPECT_EQ(SendMessageW(Control(DialogPart::PasswordField), EM_GETPASSWORDCHAR, 0, 0), '*');
+  EXPECT_EQ(SendMessageW(Control(DialogPart::DriveField), CB_GETCOUNT, 0, 0), 26);
+  for (DialogPart casella : {DialogPart::AutoRunBox, DialogPart::AutoConnectBox}) {
     const LONG s = GetWindowLongW(Control(casella), GWL_STYLE);
     EXPECT_EQ(s & BS_TYPEMASK, BS_AUTOCHECKBOX);
     EXPECT_TRUE(s & BS_LEFTTEXT);
   }
-  for (Parte campo : {Parte::edUtente, Parte::edPassword}) {
+  for (DialogPart campo : {DialogPart::UserField, DialogPart::PasswordField}) {
     EXPECT_GE(SendMessageW(Control(campo), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
   }
   EXPECT_GE(SendMessageW(ComboEdit(), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
 }
 
 TEST_F(Win32Ui, ADpiChangeLaysTheDialogOutAgain) {
-  const int before = static_cast<int>(ui::DpiFinestra(dialog));
+  const int before = static_cast<int>(ui::WindowDpi(dialog));
   for (int dpi : {144, 120, before}) {
     RECT suggested{100, 50, 100 + 600, 50 + 400};
     SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     RECT client{};
     GetClientRect(dialog, &client);
-    EXPECT_EQ(client.right, ui::Scala(379, dpi)) << dpi;
-    EXPECT_EQ(client.bottom, ui::Scala(192, dpi)) << dpi;
+    EXPECT_EQ(client.right, ui::Scale(379, dpi)) << dpi;
+    EXPECT_EQ(client.bottom, ui::Scale(192, dpi)) << dpi;
     RECT window{};
     GetWindowRect(dialog, &window);
     EXPECT_EQ(window.left, 100);
     EXPECT_EQ(window.top, 50);
-    for (Parte p : {Parte::edUtente, Parte::cbAutoConnect, Parte::btAnnulla}) {
+    for (DialogPart p : {DialogPart::UserField, DialogPart::AutoConnectBox, DialogPart::CancelButton}) {
       HWND h = Control(p);
       RECT r{};
       GetWindowRect(h, &r);
       MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
       EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}),
-                ui::Scala(ui::Descrizione(p).posizione, dpi))
+                ui::Scale(ui::LayoutOf(p).position, dpi))
           << static_cast<int>(p) << " at " << dpi;
     }
     RECT panel{};
-    GetWindowRect(Control(Parte::Panel1), &panel);
+    GetWindowRect(Control(DialogPart::ButtonPanel), &panel);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&panel), 2);
     EXPECT_EQ(panel.bottom, client.bottom) << "Panel1 stays docked at " << dpi;
     EXPECT_EQ(panel.right, client.right);
     LOGFONTW font{};
-    ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(Parte::btsalva), WM_GETFONT, 0, 0)),
+    ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(DialogPart::SaveButton), WM_GETFONT, 0, 0)),
                            sizeof font, &font));
-    EXPECT_EQ(font.lfHeight, -ui::Scala(13, dpi));
+    EXPECT_EQ(font.lfHeight, -ui::Scale(13, dpi));
     RECT combo{};
-    GetWindowRect(Control(Parte::cbDrive), &combo);
-    EXPECT_EQ(combo.bottom - combo.top, ui::Scala(24, dpi)) << dpi;
+    GetWindowRect(Control(DialogPart::DriveField), &combo);
+    EXPECT_EQ(combo.bottom - combo.top, ui::Scale(24, dpi)) << dpi;
   }
 }
 
 TEST_F(Win32Ui, TabWalksTheButtonsThenTheFieldsAndBack) {
   ShowWindow(dialog, SW_SHOWNA);
   std::vector<HWND> walk;
-  HWND at = Control(Parte::btsalva);
+  HWND at = Control(DialogPart::SaveButton);
   for (int i = 0; i < 10; ++i) {
     walk.push_back(at);
     at = GetNextDlgTabItem(dialog, at, FALSE);
   }
   ShowWindow(dialog, SW_HIDE);
-  EXPECT_THAT(walk, ElementsAre(Control(Parte::btsalva), Control(Parte::btApplica), Control(Parte::btConnetti),
-                                Control(Parte::btAnnulla), Control(Parte::edUtente), Control(Parte::edPassword),
-                                Control(Parte::cbDrive), Control(Parte::cbAutorun), Control(Parte::cbAutoConnect),
-                                Control(Parte::btsalva)));
+  EXPECT_THAT(walk, ElementsAre(Control(DialogPart::SaveButton), Control(DialogPart::ApplyButton), Control(DialogPart::ConnectButton),
+                                Control(DialogPart::CancelButton), Control(DialogPart::UserField), Control(DialogPart::PasswordField),
+                                Control(DialogPart::DriveField), Control(DialogPart::AutoRunBox), Control(DialogPart::AutoConnectBox),
+                                Control(DialogPart::SaveButton)));
 }
 
 TEST_F(Win32Ui, TypingInTheDriveFieldCompletesButDeletingDoesNot) {
   HWND edit = ComboEdit();
   ASSERT_NE(edit, nullptr);
   SendMessageW(edit, WM_CHAR, 'z', 0);
-  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z:");
+  EXPECT_EQ(Text(Control(DialogPart::DriveField)), u"z:");
   DWORD from = 0, to = 0;
   SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
   EXPECT_EQ(from, 1u);
   EXPECT_EQ(to, 2u);
   // Backspace removes the selected colon, and nothing puts it back.
   SendMessageW(edit, WM_CHAR, VK_BACK, 0);
-  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z");
+  EXPECT_EQ(Text(Control(DialogPart::DriveField)), u"z");
   // A typed colon after it: an entry, nothing to add.
   SendMessageW(edit, WM_CHAR, ':', 0);
-  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z:");
+  EXPECT_EQ(Text(Control(DialogPart::DriveField)), u"z:");
   // Text that no entry begins with stays as typed.
   SendMessageW(edit, WM_CHAR, 'x', 0);
-  EXPECT_EQ(Text(Control(Parte::cbDrive)), u"z:x");
+  EXPECT_EQ(Text(Control(DialogPart::DriveField)), u"z:x");
 }
 
 // -------------------------------------------------------- the modal loop
@@ -382,7 +408,7 @@ TEST_F(Win32Ui, ClosingTheDialogEndsOnlyItsLoop) {
       EXPECT_TRUE(IsWindowVisible(dialog));
       if (how == 0) PostMessageW(dialog, WM_CLOSE, 0, 0);
       if (how == 1) PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-      if (how == 2) SendMessageW(Control(Parte::btAnnulla), BM_CLICK, 0, 0);
+      if (how == 2) SendMessageW(Control(DialogPart::CancelButton), BM_CLICK, 0, 0);
       return true;
     }});
     EXPECT_EQ(result, IDCANCEL) << how;
@@ -405,17 +431,17 @@ TEST_F(Win32Ui, EnterAndEscInFieldsDoNothingEnterOnAButtonClicksIt) {
   int step = 0;
   const int result = ShowModalWith({
       [&] {
-        SetFocus(Control(Parte::edUtente));
-        PostMessageW(Control(Parte::edUtente), WM_KEYDOWN, VK_RETURN, 0);
-        PostMessageW(Control(Parte::edUtente), WM_KEYDOWN, VK_ESCAPE, 0);
+        SetFocus(Control(DialogPart::UserField));
+        PostMessageW(Control(DialogPart::UserField), WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageW(Control(DialogPart::UserField), WM_KEYDOWN, VK_ESCAPE, 0);
         return true;
       },
       [&] {
         // Both keys went through the loop; the dialog is still open.
         if (++step < 3) return false;
         EXPECT_TRUE(IsWindowVisible(dialog));
-        SetFocus(Control(Parte::btAnnulla));
-        PostMessageW(Control(Parte::btAnnulla), WM_KEYDOWN, VK_RETURN, 0);
+        SetFocus(Control(DialogPart::CancelButton));
+        PostMessageW(Control(DialogPart::CancelButton), WM_KEYDOWN, VK_RETURN, 0);
         return true;
       },
   });
@@ -425,13 +451,13 @@ TEST_F(Win32Ui, EnterAndEscInFieldsDoNothingEnterOnAButtonClicksIt) {
 
 TEST_F(Win32Ui, FocusStartsOnSalvaAndIsKeptBetweenOpenings) {
   ShowModalWith({[&] {
-    EXPECT_EQ(GetFocus(), Control(Parte::btsalva));
-    SetFocus(Control(Parte::edPassword));
+    EXPECT_EQ(GetFocus(), Control(DialogPart::SaveButton));
+    SetFocus(Control(DialogPart::PasswordField));
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return true;
   }});
   ShowModalWith({[&] {
-    EXPECT_EQ(GetFocus(), Control(Parte::edPassword));
+    EXPECT_EQ(GetFocus(), Control(DialogPart::PasswordField));
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return true;
   }});
@@ -447,7 +473,7 @@ TEST_F(Win32Ui, OpensCentredOnTheDesktopOnceThenWhereItWasLeft) {
   }});
   const ui::Rect desktop{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                          GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  const ui::Punto centre = ui::CentraSuDesktop(desktop, first.right - first.left, first.bottom - first.top);
+  const ui::Point centre = ui::CentreOnDesktop(desktop, first.right - first.left, first.bottom - first.top);
   EXPECT_EQ(first.left, centre.x);
   EXPECT_EQ(first.top, centre.y);
   ShowModalWith({[&] {
@@ -466,7 +492,7 @@ TEST_F(Win32Ui, ParametriWhileOpenShowsTheErrorBoxAndLeavesTheDialogAsItIs) {
   ShowWindow(dialog, SW_SHOWNA);
   std::string why;
   try {
-    app->ShowModal(app->fmDrive());
+    app->ShowModal(app->Dialog());
   } catch (const Error& e) {
     why = e.what();
   }
@@ -475,15 +501,15 @@ TEST_F(Win32Ui, ParametriWhileOpenShowsTheErrorBoxAndLeavesTheDialogAsItIs) {
   // From the tray menu while the dialog is open: the error box.
   const int result = ShowModalWith({
       [&] {
-        SetWindowTextW(Control(Parte::edUtente), L"in corso");
-        PostMessageW(app->Handle(), WM_COMMAND, ui::kParametri1, 0);
+        SetWindowTextW(Control(DialogPart::UserField), L"in corso");
+        PostMessageW(Tray(), WM_COMMAND, ui::kOpenSettingsCommand, 0);
         return true;
       },
       CloseErrorBox(kTitle, seen),
       [&] {
         if (FindWindowW(L"#32770", platform::W(std::u16string(kTitle))) != nullptr) return false;
         EXPECT_TRUE(IsWindowVisible(dialog));
-        EXPECT_EQ(Text(Control(Parte::edUtente)), u"in corso");
+        EXPECT_EQ(Text(Control(DialogPart::UserField)), u"in corso");
         PostMessageW(dialog, WM_CLOSE, 0, 0);
         return true;
       },
@@ -498,7 +524,7 @@ TEST_F(Win32Ui, ParametriWhileOpenShowsTheErrorBoxAndLeavesTheDialogAsItIs) {
 TEST_F(Win32Ui, EsciWhileOpenDisconnectsEndsTheDialogAndThenTheProgram) {
   Store(u"Q:", u"mario", u"pw", false, false);
   const int result = ShowModalWith({[&] {
-    PostMessageW(app->Handle(), WM_COMMAND, ui::kEsci1, 0);
+    PostMessageW(Tray(), WM_COMMAND, ui::kExitCommand, 0);
     return true;
   }});
   EXPECT_EQ(result, IDCANCEL);
@@ -518,7 +544,7 @@ TEST_F(Win32Ui, CloseRequestsOutsideTheModalLoop) {
   EXPECT_FALSE(TakeQuit());
   // The hidden dialog is the main window: its close request ends the
   // program, and nothing is disconnected.
-  settings::ParametriConnessione().PathDrive = u"Q:";
+  app->Settings().drive = u"Q:";
   SendMessageW(dialog, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(dialog));
   EXPECT_TRUE(TakeQuit());
@@ -536,11 +562,11 @@ TEST_F(Win32Ui, TheSessionsEndIsConsentedTo) {
 TEST_F(Win32Ui, OpeningShowsTheStoredValues) {
   Store(u"Q:", u"mario.rossi", u"segreto", true, false);
   ShowModalWith({[&] {
-    EXPECT_EQ(Text(Control(Parte::edUtente)), u"mario.rossi");
-    EXPECT_EQ(Text(Control(Parte::edPassword)), u"segreto");
-    EXPECT_EQ(Text(Control(Parte::cbDrive)), u"Q:");
-    EXPECT_EQ(SendMessageW(Control(Parte::cbAutorun), BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(SendMessageW(Control(Parte::cbAutoConnect), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(Text(Control(DialogPart::UserField)), u"mario.rossi");
+    EXPECT_EQ(Text(Control(DialogPart::PasswordField)), u"segreto");
+    EXPECT_EQ(Text(Control(DialogPart::DriveField)), u"Q:");
+    EXPECT_EQ(SendMessageW(Control(DialogPart::AutoRunBox), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(Control(DialogPart::AutoConnectBox), BM_GETCHECK, 0, 0), BST_UNCHECKED);
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return true;
   }});
@@ -549,13 +575,13 @@ TEST_F(Win32Ui, OpeningShowsTheStoredValues) {
 TEST_F(Win32Ui, ALoadErrorOnOpeningIsShownAndTheDialogOpensAllTheSame) {
   // USER of a non-text type cannot be read.
   registry.SetRaw(u"Software\\PELMORA\\QLXDrive", u"USER", platform::regtype::kDword, {1, 0, 0, 0});
-  SetWindowTextW(Control(Parte::edUtente), L"prima");
+  SetWindowTextW(Control(DialogPart::UserField), L"prima");
   std::vector<SeenBox> seen;
   const int result = ShowModalWith({
       CloseErrorBox(kTitle, seen),
       [&] {
         if (!IsWindowVisible(dialog)) return false;
-        EXPECT_EQ(Text(Control(Parte::edUtente)), u"prima");
+        EXPECT_EQ(Text(Control(DialogPart::UserField)), u"prima");
         PostMessageW(dialog, WM_CLOSE, 0, 0);
         return true;
       },
@@ -567,26 +593,26 @@ TEST_F(Win32Ui, ALoadErrorOnOpeningIsShownAndTheDialogOpensAllTheSame) {
 
 TEST_F(Win32Ui, SalvaStoresTheFieldsAsTypedAndCloses) {
   const int result = ShowModalWith({[&] {
-    SetWindowTextW(Control(Parte::edUtente), L" luigi ");
-    SetWindowTextW(Control(Parte::edPassword), L"a b\"c");
-    SetWindowTextW(Control(Parte::cbDrive), L"k");
-    SendMessageW(Control(Parte::cbAutoConnect), BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageW(Control(Parte::btsalva), BM_CLICK, 0, 0);
+    SetWindowTextW(Control(DialogPart::UserField), L" luigi ");
+    SetWindowTextW(Control(DialogPart::PasswordField), L"a b\"c");
+    SetWindowTextW(Control(DialogPart::DriveField), L"k");
+    SendMessageW(Control(DialogPart::AutoConnectBox), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(Control(DialogPart::SaveButton), BM_CLICK, 0, 0);
     return true;
   }});
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_FALSE(IsWindowVisible(dialog));
-  const auto memory = settings::ParametriConnessione();
-  EXPECT_EQ(memory.User, u" luigi ");
-  EXPECT_EQ(memory.Password, u"a b\"c");
-  EXPECT_EQ(memory.PathDrive, u"k");
-  EXPECT_TRUE(memory.AutoConnect);
-  EXPECT_FALSE(memory.AutoRun);
-  settings::ParametriConnessione() = {};
-  settings::CaricaParametri();
-  EXPECT_EQ(settings::ParametriConnessione().User, u" luigi ");
-  EXPECT_EQ(settings::ParametriConnessione().PathDrive, u"k");
-  EXPECT_TRUE(settings::ParametriConnessione().AutoConnect);
+  const auto memory = app->Settings();
+  EXPECT_EQ(memory.user, u" luigi ");
+  EXPECT_EQ(memory.password, u"a b\"c");
+  EXPECT_EQ(memory.drive, u"k");
+  EXPECT_TRUE(memory.auto_connect);
+  EXPECT_FALSE(memory.auto_run);
+  settings::ConnectionSettings stored;
+  settings::LoadSettings(stored);
+  EXPECT_EQ(stored.user, u" luigi ");
+  EXPECT_EQ(stored.drive, u"k");
+  EXPECT_TRUE(stored.auto_connect);
 }
 
 TEST_F(Win32Ui, AFailedSaveIsShownAndTheDialogStaysOpen) {
@@ -594,8 +620,8 @@ TEST_F(Win32Ui, AFailedSaveIsShownAndTheDialogStaysOpen) {
   std::vector<SeenBox> seen;
   const int result = ShowModalWith({
       [&] {
-        SetWindowTextW(Control(Parte::edUtente), L"anna");
-        PostMessageW(Control(Parte::btsalva), BM_CLICK, 0, 0);
+        SetWindowTextW(Control(DialogPart::UserField), L"anna");
+        PostMessageW(Control(DialogPart::SaveButton), BM_CLICK, 0, 0);
         return true;
       },
       CloseErrorBox(kTitle, seen),
@@ -609,15 +635,15 @@ TEST_F(Win32Ui, AFailedSaveIsShownAndTheDialogStaysOpen) {
   EXPECT_EQ(result, IDCANCEL);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, u"Failed to set data for 'PATHDRIVE'");
-  EXPECT_EQ(settings::ParametriConnessione().User, u"anna") << "the record holds the dialog's values";
+  EXPECT_EQ(app->Settings().user, u"anna") << "the settings hold the dialog's values";
 }
 
 TEST_F(Win32Ui, ConnettiUsesTheStoredValuesNotTheEdits) {
   Store(u"Q:", u"mario", u"pw", false, false);
   ShowModalWith({[&] {
-    SetWindowTextW(Control(Parte::edUtente), L"modificato");
-    SendMessageW(Control(Parte::btConnetti), BM_CLICK, 0, 0);
-    EXPECT_EQ(Text(Control(Parte::edUtente)), u"mario");
+    SetWindowTextW(Control(DialogPart::UserField), L"modificato");
+    SendMessageW(Control(DialogPart::ConnectButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(Text(Control(DialogPart::UserField)), u"mario");
     EXPECT_TRUE(IsWindowVisible(dialog));
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return true;
@@ -630,15 +656,15 @@ TEST_F(Win32Ui, ConnettiUsesTheStoredValuesNotTheEdits) {
 
 TEST_F(Win32Ui, ApplicaThenAnnullaKeepsTheAppliedValues) {
   ShowModalWith({[&] {
-    SetWindowTextW(Control(Parte::edUtente), L"applicato");
-    SendMessageW(Control(Parte::btApplica), BM_CLICK, 0, 0);
+    SetWindowTextW(Control(DialogPart::UserField), L"applicato");
+    SendMessageW(Control(DialogPart::ApplyButton), BM_CLICK, 0, 0);
     EXPECT_TRUE(IsWindowVisible(dialog));
-    SetWindowTextW(Control(Parte::edUtente), L"annullato");
-    SendMessageW(Control(Parte::btAnnulla), BM_CLICK, 0, 0);
+    SetWindowTextW(Control(DialogPart::UserField), L"annullato");
+    SendMessageW(Control(DialogPart::CancelButton), BM_CLICK, 0, 0);
     return true;
   }});
   ShowModalWith({[&] {
-    EXPECT_EQ(Text(Control(Parte::edUtente)), u"applicato");
+    EXPECT_EQ(Text(Control(DialogPart::UserField)), u"applicato");
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return true;
   }});
@@ -647,7 +673,7 @@ TEST_F(Win32Ui, ApplicaThenAnnullaKeepsTheAppliedValues) {
 // ----------------------------------------------------------------- the tray
 
 TEST_F(Win32Ui, TheIconsRecordIsFilledForTheShell) {
-  const NOTIFYICONDATAW& r = app->dmDrive().TrayIcon().Record();
+  const NOTIFYICONDATAW& r = app->Tray().Record();
   EXPECT_EQ(r.cbSize, sizeof(NOTIFYICONDATAW));
   EXPECT_EQ(r.hWnd, Tray());
   EXPECT_EQ(r.uID, static_cast<UINT>(reinterpret_cast<UINT_PTR>(Tray())));
@@ -659,26 +685,26 @@ TEST_F(Win32Ui, TheIconsRecordIsFilledForTheShell) {
 }
 
 TEST_F(Win32Ui, ABalloonIsFlaggedUntilTheShellHidesIt) {
-  app->dmDrive().ShowNotifica(u"Connessione effettuata con successo");
-  const NOTIFYICONDATAW& r = app->dmDrive().TrayIcon().Record();
+  app->Tray().ShowBalloon(u"Connessione effettuata con successo");
+  const NOTIFYICONDATAW& r = app->Tray().Record();
   EXPECT_TRUE(r.uFlags & NIF_INFO);
   EXPECT_EQ(r.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
   EXPECT_STREQ(r.szInfoTitle, L"Lumivor");
   EXPECT_STREQ(r.szInfo, L"Connessione effettuata con successo");
   for (LPARAM hidden : {LPARAM(NIN_BALLOONTIMEOUT), LPARAM(NIN_BALLOONHIDE)}) {
-    app->dmDrive().ShowNotifica(u"Errore nella connessione");
+    app->Tray().ShowBalloon(u"Errore nella connessione");
     EXPECT_TRUE(r.uFlags & NIF_INFO);
     EXPECT_STREQ(r.szInfo, L"Errore nella connessione");
     SendMessageW(Tray(), WM_USER + 1, r.uID, hidden);
     EXPECT_FALSE(r.uFlags & NIF_INFO);
   }
   // A text longer than the field is cut to 255 characters.
-  app->dmDrive().ShowNotifica(std::u16string(300, u'x'));
+  app->Tray().ShowBalloon(std::u16string(300, u'x'));
   EXPECT_EQ(std::wstring(r.szInfo).size(), 255u);
 }
 
 TEST_F(Win32Ui, TheMenuHasItsSixEntries) {
-  HMENU menu = app->dmDrive().PopupMenu1();
+  HMENU menu = app->Tray().Menu();
   ASSERT_EQ(GetMenuItemCount(menu), 6);
   std::vector<std::u16string> items;
   for (int i = 0; i < 6; ++i) {
@@ -694,23 +720,173 @@ TEST_F(Win32Ui, TheMenuHasItsSixEntries) {
     wchar_t text[64]{};
     GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
     items.push_back(platform::U16(text, wcslen(text)) + u"=" +
-                    std::u16string(1, static_cast<char16_t>(u'0' + info.wID - ui::kParametri1)));
+                    std::u16string(1, static_cast<char16_t>(u'0' + info.wID - ui::kOpenSettingsCommand)));
   }
   EXPECT_THAT(items, ElementsAre(u"Parametri=0", u"-", u"Connetti=1", u"Disconnetti=2", u"-", u"Esci=3"));
 }
 
 TEST_F(Win32Ui, TrayConnettiWithNothingStoredReportsTheFailure) {
-  SendMessageW(app->Handle(), WM_COMMAND, ui::kConnetti1, 0);
+  SendMessageW(Tray(), WM_COMMAND, ui::kConnectCommand, 0);
   EXPECT_TRUE(commands.lines.empty());
   EXPECT_THAT(pauses.log, ElementsAre(1000u));
-  EXPECT_STREQ(app->dmDrive().TrayIcon().Record().szInfo, L"Errore nella connessione");
+  EXPECT_STREQ(app->Tray().Record().szInfo, L"Errore nella connessione");
   EXPECT_FALSE(TakeQuit());
 }
 
 TEST_F(Win32Ui, DisconnettiWithNoDriveRunsNothing) {
-  SendMessageW(app->Handle(), WM_COMMAND, ui::kDisconnetti1, 0);
+  SendMessageW(Tray(), WM_COMMAND, ui::kDisconnectCommand, 0);
   EXPECT_TRUE(commands.lines.empty());
-  EXPECT_FALSE(app->dmDrive().TrayIcon().Record().uFlags & NIF_INFO);
+  EXPECT_FALSE(app->Tray().Record().uFlags & NIF_INFO);
+}
+
+// The opening error box runs a loop of its own, in which the tray's
+// commands are dispatched; "Parametri" there must not start a second modal
+// loop on the dialog, which its buttons could never end.
+TEST_F(Win32Ui, ParametriWhileTheOpeningErrorBoxIsUpIsRefused) {
+  registry.SetRaw(u"Software\\PELMORA\\QLXDrive", u"USER", platform::regtype::kDword, {1, 0, 0, 0});
+  std::vector<std::u16string> texts;
+  Script script(
+      {
+          [&] {
+            if (FindBox(u"Invalid data type for 'USER'") == nullptr) return false;
+            PostMessageW(Tray(), WM_COMMAND, ui::kOpenSettingsCommand, 0);
+            return true;
+          },
+          [&] {
+            // The second box, whichever it is, is the newest one.
+            HWND second = nullptr;
+            for (HWND box = nullptr; (box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr;) {
+              if (Text(box) == kTitle && IsWindowVisible(box)) {
+                if (second == nullptr) second = box;
+              }
+            }
+            HWND first = FindBox(u"Invalid data type for 'USER'");
+            if (second == nullptr || second == first) return false;
+            texts.push_back(Text(GetDlgItem(second, 0xFFFF)));
+            PostMessageW(second, WM_COMMAND, IDOK, 0);
+            return true;
+          },
+          [&] {
+            HWND first = FindBox(u"Invalid data type for 'USER'");
+            if (first != nullptr) {
+              PostMessageW(first, WM_COMMAND, IDOK, 0);
+              return false;
+            }
+            if (!IsWindowVisible(dialog)) return false;
+            PostMessageW(dialog, WM_CLOSE, 0, 0);
+            return true;
+          },
+      },
+      dialog);
+  app->Controller().OpenSettings();
+  EXPECT_TRUE(script.Finished());
+  EXPECT_THAT(texts, ElementsAre(u"Cannot make a visible window modal."));
+  EXPECT_FALSE(IsWindowVisible(dialog)) << "one close ended the one loop";
+  EXPECT_FALSE(TakeQuit());
+}
+
+TEST_F(Win32Ui, TheTrayIconIsLoadedAtTheSmallIconSizeOfTheDpi) {
+  EXPECT_EQ(ui::SmallIconSize(96), 16);
+  EXPECT_EQ(ui::SmallIconSize(144), 24);
+  for (UINT dpi : {96u, 120u, 144u, 192u}) {
+    const platform::unique_hicon icon = ui::LoadTrayIcon(GetModuleHandleW(nullptr), dpi);
+    ASSERT_TRUE(icon) << dpi;
+    EXPECT_EQ(IconWidth(icon.get()), ui::SmallIconSize(dpi)) << dpi;
+  }
+  EXPECT_EQ(IconWidth(app->Tray().Record().hIcon), ui::SmallIconSize(ui::WindowDpi(Tray())));
+}
+
+TEST_F(Win32Ui, AProgramPathThatCannotBeReadStillGivesATrayAndADialog) {
+  app.reset();
+  test::FailingProgramFile failing;
+  context.reset();
+  context.emplace(platform::Context{&registry, &failing, &pauses, &drives, &commands, &shell, &env, &messages});
+  app.emplace(GetModuleHandleW(nullptr));
+  ASSERT_NO_THROW(app->CreateTray());
+  ASSERT_NO_THROW(app->CreateSettingsDialog());
+  EXPECT_EQ(app->Tray().Record().uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON)) << "no title, no tooltip";
+  EXPECT_EQ(Text(app->Handle()), u"");
+  app.reset();
+  context.reset();
+  context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
+}
+
+// A stand-in for the shell's taskbar in this process: the system hands it
+// every icon request, and it takes or refuses them as the test says.
+class FakeTaskbar {
+ public:
+  FakeTaskbar() {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = &FakeTaskbar::Procedure;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&window_class);
+    current_ = this;
+    window_ = CreateWindowExW(0, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  }
+  ~FakeTaskbar() {
+    DestroyWindow(window_);
+    current_ = nullptr;
+  }
+  bool Found() const { return window_ != nullptr && FindWindowExW(nullptr, nullptr, L"Shell_TrayWnd", nullptr) == window_; }
+
+  bool take = false;
+  int adds = 0;
+  int taken = 0;
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_COPYDATA && current_ != nullptr) {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+      if (data->dwData != NIM_ADD) return TRUE;
+      ++current_->adds;
+      if (!current_->take) return FALSE;
+      ++current_->taken;
+      return TRUE;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+  static inline FakeTaskbar* current_ = nullptr;
+  HWND window_ = nullptr;
+};
+
+// Dispatches messages until `done` holds or `seconds` have passed.
+bool PumpUntil(const std::function<bool()>& done, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return true;
+}
+
+TEST_F(Win32Ui, AnIconTheShellRefusedIsOfferedAgainUntilItIsTaken) {
+  app.reset();
+  FakeTaskbar taskbar;
+  if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
+  app.emplace(GetModuleHandleW(nullptr));
+  app->CreateTray();
+  EXPECT_FALSE(app->Tray().Added());
+  ASSERT_TRUE(PumpUntil([&] { return taskbar.adds >= 2; }, 10)) << "no second offer";
+  EXPECT_FALSE(app->Tray().Added());
+  taskbar.take = true;
+  ASSERT_TRUE(PumpUntil([&] { return app->Tray().Added(); }, 10)) << "the icon never reached the shell";
+  const int offers = taskbar.adds;
+  // Taken: the offers stop.
+  PumpUntil([] { return false; }, 2);
+  EXPECT_EQ(taskbar.adds, offers);
+  // A new taskbar announces itself: the icon is added to it at once.
+  SendMessageW(Tray(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_EQ(taskbar.taken, 2);
+  EXPECT_TRUE(app->Tray().Added());
+  app.reset();
 }
 
 // ---------------------------------------------------------------- the theme

@@ -89,13 +89,13 @@ std::u16string TextFromInput(const std::string& input) {
 int Protect(Io& io) {
   Wiped<std::string> input(io.read_input());
   Wiped<std::u16string> text(TextFromInput(*input));
-  io.write_output(Utf8(settings::ProteggiValore(*text)));
+  io.write_output(Utf8(settings::ProtectValue(*text)));
   return 0;
 }
 
 int Reveal(Io& io) {
   const std::u16string stored = TextFromInput(io.read_input());
-  Wiped<std::u16string> text(settings::RivelaValore(stored));
+  Wiped<std::u16string> text(settings::RevealValue(stored));
   Wiped<std::string> bytes(Utf8(*text));
   io.write_output(*bytes);
   return 0;
@@ -105,14 +105,13 @@ int Reg(const Options& options, Io& io) {
   RecordingRegistry registry;
   GivenProgramFile program(*options.program);
   platform::ScopedContext scope({.registry = &registry, .program = &program});
-  auto& record = settings::ParametriConnessione();
-  record.PathDrive = *options.drive;
-  record.User = *options.user;
-  record.Password = PasswordFromInput(io.read_input());
-  record.AutoConnect = options.autoconnect;
-  record.AutoRun = options.autorun;
-  settings::SalvaParametri();
-  SecureWipe(record.Password);
+  settings::ConnectionSettings record;
+  record.drive = *options.drive;
+  record.user = *options.user;
+  record.password = PasswordFromInput(io.read_input());
+  record.auto_connect = options.autoconnect;
+  record.auto_run = options.autorun;
+  settings::SaveSettings(record);
   const std::vector<std::uint8_t> bytes = RegFileBytes(registry.Keys());
   io.write_output(std::string(bytes.begin(), bytes.end()));
   return 0;

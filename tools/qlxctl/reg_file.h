@@ -1,5 +1,5 @@
 #pragma once
-// What SalvaParametri would store, captured without touching a registry,
+// What SaveSettings would store, captured without touching a registry,
 // and written out as a .reg file that `reg import` replays.
 #include <cstdint>
 #include <optional>

@@ -33,31 +33,32 @@ const char* Switch(bool on) { return on ? "S" : "N"; }
 std::string Ended(const char* what, std::int32_t result) {
   std::string text = std::string("qlxctl: ") + what + ": NET USE ended with code " + std::to_string(result);
   if (result == -1)
-    text += " (or could not start, or did not end within " + std::to_string(mapping::kAttesaMassimaMs / 1000) + " s)";
+    text += " (or could not start, or did not end within " + std::to_string(mapping::kMaxWaitMs / 1000) + " s)";
   return text + "\n";
 }
 
 // For scripts and scheduled tasks: the program's own connect, on the stored
-// settings (ConnettiDrive reloads them), judged by Connesso.
+// settings (the mapping reloads them), judged by its connected flag.
 int Connect(const qlxctl::Options& options, qlxctl::Io& io) {
-  const std::int32_t result = mapping::ConnettiDrive(!options.no_explorer);
-  const bool complete = settings::ParametriCompleti();
-  SecureWipe(settings::ParametriConnessione().Password);
-  if (mapping::Connesso()) return 0;
-  io.write_error(complete ? Ended("connect", result)
-                          : "qlxctl: connect: the stored settings are incomplete (drive, user and password are "
-                            "needed)\n");
+  settings::ConnectionSettings stored;
+  mapping::DriveMapping mapping(stored);
+  const std::int32_t result = mapping.Connect(!options.no_explorer);
+  if (mapping.connected()) return 0;
+  io.write_error(settings::IsComplete(stored)
+                     ? Ended("connect", result)
+                     : "qlxctl: connect: the stored settings are incomplete (drive, user and password are "
+                       "needed)\n");
   return 1;
 }
 
 int Disconnect(qlxctl::Io& io) {
-  settings::CaricaParametri();
-  SecureWipe(settings::ParametriConnessione().Password);
-  if (settings::ParametriConnessione().PathDrive.empty()) {
+  settings::ConnectionSettings stored;
+  settings::LoadSettings(stored);
+  if (stored.drive.empty()) {
     io.write_error("qlxctl: disconnect: no drive is stored\n");
     return 1;
   }
-  const std::int32_t result = mapping::DisconnettiDrive();
+  const std::int32_t result = mapping::DriveMapping(stored).Disconnect();
   if (result == 0) return 0;
   io.write_error(Ended("disconnect", result));
   return 1;
@@ -66,14 +67,13 @@ int Disconnect(qlxctl::Io& io) {
 int WindowsCommand(const qlxctl::Options& options, qlxctl::Io& io) {
   if (options.command == u"connect") return Connect(options, io);
   if (options.command == u"disconnect") return Disconnect(io);
-  auto& record = settings::ParametriConnessione();
+  settings::ConnectionSettings record;
   if (options.command == u"load") {
-    settings::CaricaParametri();
-    Wiped<std::string> password(options.show_password ? Utf16ToUtf8(record.Password) : std::string("***"));
-    io.write_output("PathDrive=" + Utf16ToUtf8(record.PathDrive) + "\r\nUser=" + Utf16ToUtf8(record.User) +
-                    "\r\nPassword=" + *password + "\r\nAutoConnect=" + Switch(record.AutoConnect) +
-                    "\r\nAutoRun=" + Switch(record.AutoRun) + "\r\n");
-    SecureWipe(record.Password);
+    settings::LoadSettings(record);
+    Wiped<std::string> password(options.show_password ? Utf16ToUtf8(record.password) : std::string("***"));
+    io.write_output("PathDrive=" + Utf16ToUtf8(record.drive) + "\r\nUser=" + Utf16ToUtf8(record.user) +
+                    "\r\nPassword=" + *password + "\r\nAutoConnect=" + Switch(record.auto_connect) +
+                    "\r\nAutoRun=" + Switch(record.auto_run) + "\r\n");
     return 0;
   }
   // save
@@ -83,13 +83,12 @@ int WindowsCommand(const qlxctl::Options& options, qlxctl::Io& io) {
   platform::Context with_program = platform::CurrentContext();
   with_program.program = &program;
   platform::ScopedContext scope(with_program);
-  record.PathDrive = *options.drive;
-  record.User = *options.user;
-  record.Password = qlxctl::PasswordFromInput(io.read_input());
-  record.AutoConnect = options.autoconnect;
-  record.AutoRun = options.autorun;
-  settings::SalvaParametri();
-  SecureWipe(record.Password);
+  record.drive = *options.drive;
+  record.user = *options.user;
+  record.password = qlxctl::PasswordFromInput(io.read_input());
+  record.auto_connect = options.autoconnect;
+  record.auto_run = options.autorun;
+  settings::SaveSettings(record);
   return 0;
 }
 

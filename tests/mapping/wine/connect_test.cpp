@@ -1,4 +1,4 @@
-// ConnettiDrive, DisconnettiDrive and ApriExplorer with the real Win32 API
+// The mapping's Connect and Disconnect and OpenExplorer with the real Win32 API
 // under Wine, run by mapping_wine.sh in a prefix of its own whose
 // C:\windows\system32\net.exe and C:\windows\explorer.exe are the tests'
 // stand-ins. The settings live in an in-memory registry (the tests of this
@@ -88,8 +88,6 @@ class WineConnect : public ::testing::Test {
     context.messages = &messages;
     scope_.emplace(context);
     registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-    settings::ParametriConnessione() = {};
-    Connesso() = false;
   }
   void TearDown() override {
     for (wchar_t letter : letters_)
@@ -103,16 +101,15 @@ class WineConnect : public ::testing::Test {
     return letter;
   }
   void Store(const std::u16string& drive, const std::u16string& user, const std::u16string& password) {
-    auto& p = settings::ParametriConnessione();
-    p = {drive, user, password, false, false};
-    settings::SalvaParametri();
-    p = {};
+    settings::SaveSettings(settings::ConnectionSettings{drive, user, password, false, false});
   }
   std::string ExpectedConnect(const std::string& drive, const std::string& user, const std::string& password) {
     return "NET USE " + drive + " " + Utf16ToUtf8(ServiceBaseUrl()) + user + " " + password + " /user:" + user + "@" +
            Utf16ToUtf8(AccountDomain()) + " ";
   }
 
+  settings::ConnectionSettings record;
+  DriveMapping mapping{record};
   test::StandinFolder folder{L"connect"};
   test::MemoryRegistry registry;
   test::FixedProgramFile program{u"C:\\Programmi\\QLX Drive\\QLXDrive.exe"};
@@ -128,8 +125,8 @@ class WineConnect : public ::testing::Test {
 TEST_F(WineConnect, SuccessMapsTheDriveAndOpensExplorerOnItOnce) {
   const wchar_t q = Use(L'Q');
   Store(u"Q:", u"mario", u"segreta");
-  EXPECT_EQ(ConnettiDrive(), 0);
-  EXPECT_TRUE(Connesso());
+  EXPECT_EQ(mapping.Connect(), 0);
+  EXPECT_TRUE(mapping.connected());
   EXPECT_TRUE(Defined(q));
   const auto net = folder.Lines(L"net.log");
   ASSERT_EQ(net.size(), 1u);
@@ -146,8 +143,8 @@ TEST_F(WineConnect, SuccessMapsTheDriveAndOpensExplorerOnItOnce) {
   EXPECT_EQ(opened.substr(opened.size() - 3), " Q:") << opened;
   EXPECT_TRUE(messages.boxes.empty());
 
-  EXPECT_EQ(DisconnettiDrive(), 0);
-  EXPECT_FALSE(Connesso());
+  EXPECT_EQ(mapping.Disconnect(), 0);
+  EXPECT_FALSE(mapping.connected());
   EXPECT_FALSE(Defined(q));
   const auto after = folder.Lines(L"net.log");
   ASSERT_EQ(after.size(), 2u);
@@ -166,10 +163,9 @@ TEST_F(WineConnect, AFailedConnectNeitherWaitsNorOpensExplorer) {
     Use(c.letter);
     folder.ExitWith(c.exit_file);
     Store(U16(Drive(c.letter)), u"mario", u"pw");
-    Connesso() = true;
     const std::size_t before = folder.Lines(L"net.log").size();
-    EXPECT_EQ(ConnettiDrive(), c.result);
-    EXPECT_FALSE(Connesso());
+    EXPECT_EQ(mapping.Connect(), c.result);
+    EXPECT_FALSE(mapping.connected());
     EXPECT_FALSE(Defined(c.letter));
     EXPECT_EQ(folder.Lines(L"net.log").size(), before + 1);
     EXPECT_EQ(clock.Of(100), 0u);
@@ -183,7 +179,7 @@ TEST_F(WineConnect, ADrivePresentAtTheFirstTestIsOpenedWithoutAPause) {
   ASSERT_TRUE(DefineDosDeviceW(0, Drive(t).c_str(), folder.Path().c_str()));
   folder.Write(L"net-nodrive.txt", "");
   Store(u"t:", u"mario", u"pw");
-  EXPECT_EQ(ConnettiDrive(), 0);
+  EXPECT_EQ(mapping.Connect(), 0);
   EXPECT_EQ(clock.Of(100), 0u);
   const auto explorer = folder.WaitForLines(L"explorer.log", 1);
   ASSERT_EQ(explorer.size(), 1u);
@@ -197,10 +193,10 @@ TEST_F(WineConnect, SlowADriveThatNeverAppearsIsGivenUpSilently) {
   folder.Write(L"net-nodrive.txt", "");
   Store(u"V:", u"mario", u"pw");
   const auto start = Clock::now();
-  EXPECT_EQ(ConnettiDrive(), 0);
+  EXPECT_EQ(mapping.Connect(), 0);
   const long long took = MillisecondsSince(start);
   std::printf("a drive that never appears: given up after %lld ms\n", took);
-  EXPECT_TRUE(Connesso());  // the mapping command succeeded
+  EXPECT_TRUE(mapping.connected());  // the mapping command succeeded
   EXPECT_FALSE(Defined(v));
   EXPECT_EQ(clock.Of(100), 200u);
   EXPECT_GE(took, 20000);
@@ -217,17 +213,17 @@ TEST_F(WineConnect, AnExplorerThatCannotStartIsReportedWithTheSystemText) {
   context.environment = &environment;
   platform::ScopedContext scope(context);
   Store(u"Q:", u"mario", u"pw");
-  EXPECT_EQ(ConnettiDrive(), 0);
-  EXPECT_TRUE(Connesso());
+  EXPECT_EQ(mapping.Connect(), 0);
+  EXPECT_TRUE(mapping.connected());
   ASSERT_EQ(messages.boxes.size(), 1u);
   EXPECT_EQ(messages.boxes[0].caption, u"Qlxdrive");
   const std::u16string text = messages.boxes[0].text;
-  EXPECT_TRUE(text == TestoErroreSistema(ERROR_PATH_NOT_FOUND) || text == TestoErroreSistema(ERROR_FILE_NOT_FOUND))
+  EXPECT_TRUE(text == SystemErrorText(ERROR_PATH_NOT_FOUND) || text == SystemErrorText(ERROR_FILE_NOT_FOUND))
       << Utf16ToUtf8(text);
   EXPECT_FALSE(text.empty());
   std::printf("Explorer that cannot start: box [%s] [%s]\n", Utf16ToUtf8(messages.boxes[0].caption).c_str(),
               Utf16ToUtf8(text).c_str());
-  EXPECT_EQ(DisconnettiDrive(), 0);
+  EXPECT_EQ(mapping.Disconnect(), 0);
 }
 
 TEST_F(WineConnect, AwkwardFieldsArriveAsOneArgumentEach) {
@@ -247,12 +243,12 @@ TEST_F(WineConnect, AwkwardFieldsArriveAsOneArgumentEach) {
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.password).substr(0, 40));
     Store(u"W:", c.user, c.password);
-    ASSERT_EQ(ConnettiDrive(false), 0);
+    ASSERT_EQ(mapping.Connect(false), 0);
     EXPECT_TRUE(Defined(w));
     const auto net = folder.Lines(L"net.log");
     ASSERT_FALSE(net.empty());
     const std::string seen = SplitNetLine(net.back()).command_line;
-    EXPECT_EQ(seen, Utf16ToUtf8(ComandoConnessione()));
+    EXPECT_EQ(seen, Utf16ToUtf8(ConnectCommand(record)));
     if (c.password.size() < 100) std::printf("awkward line seen by net.exe: [%s]\n", seen.c_str());
 
     int count = 0;
@@ -266,7 +262,7 @@ TEST_F(WineConnect, AwkwardFieldsArriveAsOneArgumentEach) {
         u"NET", u"USE", u"W:", ServiceBaseUrl() + c.user, c.password, u"/user:" + c.user + u"@" + AccountDomain()};
     EXPECT_EQ(arguments, expected);
 
-    EXPECT_EQ(DisconnettiDrive(), 0);
+    EXPECT_EQ(mapping.Disconnect(), 0);
     EXPECT_FALSE(Defined(w));
   }
 }
@@ -294,15 +290,15 @@ TEST_F(WineConnect, APlantedNetIsNeverRun) {
   SetCurrentDirectoryW(current.c_str());
 
   Store(u"U:", u"mario", u"pw");
-  EXPECT_EQ(ConnettiDrive(false), 0);
+  EXPECT_EQ(mapping.Connect(false), 0);
   EXPECT_TRUE(Defined(u));
-  EXPECT_EQ(DisconnettiDrive(), 0);
+  EXPECT_EQ(mapping.Disconnect(), 0);
   EXPECT_EQ(folder.Lines(L"net.log").size(), 2u);
   EXPECT_TRUE(folder.Lines(L"planted.log").empty());
 
   // The plant is live: a search by name, as an application-less start does,
   // finds it.
-  EXPECT_EQ(EseguiEAttendi(ComandoDisconnessione(), 0), 0);
+  EXPECT_EQ(RunAndWait(DisconnectCommand(record), 0), 0);
   EXPECT_EQ(folder.Lines(L"planted.log").size(), 1u);
 
   SetCurrentDirectoryW(old_directory);

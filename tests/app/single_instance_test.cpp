@@ -1,7 +1,7 @@
 // The single-instance guard inside one process, against Wine's real named
 // objects; the program path and the pause are doubles, so that names can
 // be chosen and the 2000 ms wait is counted, not slept.
-#include "app/just_one.h"
+#include "app/single_instance.h"
 
 #include <windows.h>
 
@@ -84,30 +84,26 @@ TEST(GuardName, IsTheFileNameAsSpelledCutAt254Units) {
       {u"C:\\x\\" + n254 + u"X", n254},
       {u"C:\\x\\" + n254 + u"XYZ.exe", n254},
   };
-  for (const auto& c : cases) EXPECT_EQ(NomeMutex(c.path), c.name) << c.name.size();
+  for (const auto& c : cases) EXPECT_EQ(MutexName(c.path), c.name) << c.name.size();
 }
 
 TEST_F(Guard, FirstCopyHoldsTheMutexUntilItsGuardGoes) {
-  const std::u16string name = NomeMutex(program.path);
+  const std::u16string name = MutexName(program.path);
   EmptyQueue();
   {
-    TJustOne32 guard;
-    TPreviousInstance* state = IstanzaPrecedente();
-    ASSERT_NE(state, nullptr);
-    EXPECT_FALSE(state->hPrevInst());
-    EXPECT_NE(state->MutexHandle(), 0u);
-    EXPECT_EQ(state->AppName(), name);
+    const SingleInstanceGuard guard;
+    EXPECT_FALSE(guard.AnotherCopyRuns());
+    EXPECT_NE(guard.MutexHandle(), 0u);
+    EXPECT_EQ(guard.Name(), name);
     EXPECT_TRUE(MutexExists(name));
-    EXPECT_FALSE(guard.ControlloSessione());
     EXPECT_TRUE(clock.pauses.empty());
     EXPECT_FALSE(QuitWaiting());
   }
-  EXPECT_EQ(IstanzaPrecedente()->MutexHandle(), 0u);  // the state itself lives on
   EXPECT_FALSE(MutexExists(name));
 }
 
 TEST_F(Guard, ASecondCopyHoldsNothingProcessesItsMessagesWaitsAndQuits) {
-  const std::u16string name = NomeMutex(program.path);
+  const std::u16string name = MutexName(program.path);
   // The other copy: the same name created by another owner.
   const HANDLE other = CreateMutexW(nullptr, TRUE, W(name));
   ASSERT_NE(other, nullptr);
@@ -127,11 +123,10 @@ TEST_F(Guard, ASecondCopyHoldsNothingProcessesItsMessagesWaitsAndQuits) {
   PostThreadMessageW(GetCurrentThreadId(), WM_APP + 8, 0, 0);
 
   {
-    TJustOne32 guard;
-    const TPreviousInstance* state = IstanzaPrecedente();
-    EXPECT_TRUE(state->hPrevInst());
-    EXPECT_EQ(state->MutexHandle(), 0u);  // closed at once
-    EXPECT_TRUE(guard.ControlloSessione());
+    const SingleInstanceGuard guard;
+    EXPECT_TRUE(guard.AnotherCopyRuns());
+    EXPECT_EQ(guard.MutexHandle(), 0u);  // closed at once
+    EndAsSecondCopy();
     EXPECT_EQ(clock.pauses, std::vector<std::uint32_t>{2000});
     EXPECT_EQ(g_delivered, 1);
     // (A pending quit is returned whatever the filter: look at what came.)
@@ -152,50 +147,61 @@ TEST_F(Guard, NamesDifferingAfterUnit254AreOneProgram) {
   const std::u16string stem = Unique(u"G") + std::u16string(254, u'g');
   ASSERT_GT(stem.size(), 254u);
   Use(u"C:\\a\\" + stem.substr(0, 254) + u"A.exe");
-  TJustOne32 first;
-  EXPECT_FALSE(IstanzaPrecedente()->hPrevInst());
+  const SingleInstanceGuard first;
+  EXPECT_FALSE(first.AnotherCopyRuns());
   EXPECT_TRUE(MutexExists(stem.substr(0, 254)));
 
   Use(u"C:\\b\\" + stem.substr(0, 254) + u"B.exe");
-  TPreviousInstance second;
-  second.SethPrevInst();
-  EXPECT_TRUE(second.hPrevInst());
-  EXPECT_EQ(second.AppName(), stem.substr(0, 254));
+  const SingleInstanceGuard second;
+  EXPECT_TRUE(second.AnotherCopyRuns());
+  EXPECT_EQ(second.Name(), stem.substr(0, 254));
 }
 
 TEST_F(Guard, OtherNamesAndOtherCaseRunBeside) {
-  TJustOne32 first;
-  ASSERT_FALSE(IstanzaPrecedente()->hPrevInst());
+  const SingleInstanceGuard first;
+  ASSERT_FALSE(first.AnotherCopyRuns());
   const std::u16string path = program.path;
   for (const std::u16string& other : {u"C:\\Programmi\\QLX Drive\\" + Unique(u"QlxGuardCopy"),
                                       u"C:\\Programmi\\QLX Drive\\" + Unique(u"QLXGUARD")}) {
     Use(other);
-    TPreviousInstance beside;
-    beside.SethPrevInst();
-    EXPECT_FALSE(beside.hPrevInst()) << platform::W(other);
+    const SingleInstanceGuard beside;
+    EXPECT_FALSE(beside.AnotherCopyRuns()) << platform::W(other);
     EXPECT_NE(beside.MutexHandle(), 0u);
   }
   // The same name from another folder is the same program.
-  Use(u"D:\\altrove\\" + settings::NomeFile(path));
-  TPreviousInstance same;
-  same.SethPrevInst();
-  EXPECT_TRUE(same.hPrevInst());
+  Use(u"D:\\altrove\\" + settings::FileName(path));
+  const SingleInstanceGuard same;
+  EXPECT_TRUE(same.AnotherCopyRuns());
 }
 
 // A name held by an object of another kind: no mutex can be made, and the
 // copy runs as the only one.
 TEST_F(Guard, ANameTakenByAnotherKindOfObjectLetsTheCopyRun) {
-  const std::u16string name = NomeMutex(program.path);
+  const std::u16string name = MutexName(program.path);
   const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, W(name));
   ASSERT_NE(event, nullptr);
   EmptyQueue();
-  TJustOne32 guard;
-  EXPECT_FALSE(IstanzaPrecedente()->hPrevInst());
-  EXPECT_EQ(IstanzaPrecedente()->MutexHandle(), 0u);
-  EXPECT_FALSE(guard.ControlloSessione());
+  const SingleInstanceGuard guard;
+  EXPECT_FALSE(guard.AnotherCopyRuns());
+  EXPECT_EQ(guard.MutexHandle(), 0u);
   EXPECT_TRUE(clock.pauses.empty());
   EXPECT_FALSE(QuitWaiting());
   CloseHandle(event);
+}
+
+// The program's own path cannot be read: the copy cannot name the mutex,
+// and runs as the only one rather than ending the start.
+TEST_F(Guard, AProgramPathThatCannotBeReadLetsTheCopyRun) {
+  test::FailingProgramFile failing;
+  std::optional<platform::ScopedContext> scope;
+  scope.emplace(platform::Context{.program = &failing, .clock = &clock});
+  EmptyQueue();
+  std::optional<SingleInstanceGuard> guard;
+  ASSERT_NO_THROW(guard.emplace());
+  EXPECT_FALSE(guard->AnotherCopyRuns());
+  EXPECT_EQ(guard->MutexHandle(), 0u);
+  EXPECT_EQ(guard->Name(), u"");
+  EXPECT_FALSE(QuitWaiting());
 }
 
 }  // namespace
