@@ -302,7 +302,7 @@ class Obsidian final : public Theme {
     FillRect(dc, &box, casella_.get());
     Cornice(dc, box, focus ? accento_.get() : bordo_casella_.get(), std::max(1, Scala(1, dpi)));
     if (SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-      platform::unique_any<HPEN, DeleteGdi> penna(CreatePen(PS_SOLID, std::max(1, Scala(2, dpi)), c_.CheckMark));
+      platform::unique_hpen penna(CreatePen(PS_SOLID, std::max(1, Scala(2, dpi)), c_.CheckMark));
       SelectObject(dc, penna.get());
       const int x = box.left;
       const int y = box.top;
@@ -330,10 +330,6 @@ class Obsidian final : public Theme {
       FillRect(dc, &linea, accento_.get());
     }
   }
-
-  struct DeleteGdi {
-    void operator()(HPEN pen) const noexcept { DeleteObject(pen); }
-  };
 
   static void Cornice(HDC dc, RECT r, HBRUSH pennello, int spessore) {
     for (int i = 0; i < spessore; ++i) {
@@ -431,7 +427,7 @@ class Obsidian final : public Theme {
     const int cx = (pulsante.left + pulsante.right) / 2;
     const int cy = (pulsante.top + pulsante.bottom) / 2;
     POINT freccia[3] = {{cx - w, cy - w / 2}, {cx + w + 1, cy - w / 2}, {cx, cy + w / 2 + 1}};
-    platform::unique_any<HPEN, DeleteGdi> penna(CreatePen(PS_SOLID, 1, c_.ButtonText));
+    platform::unique_hpen penna(CreatePen(PS_SOLID, 1, c_.ButtonText));
     platform::unique_hbrush riempi(CreateSolidBrush(c_.ButtonText));
     SelectObject(dc, penna.get());
     SelectObject(dc, riempi.get());
