@@ -187,6 +187,24 @@ class unique_hdc_window {
   HDC dc_ = nullptr;
 };
 
+// SaveDC ... RestoreDC: colours, modes, clipping and selected objects as
+// they were, for a DC that belongs to someone else (WM_PRINTCLIENT's).
+class unique_dc_state {
+ public:
+  explicit unique_dc_state(HDC dc) noexcept : dc_(dc), saved_(SaveDC(dc)) {}
+  unique_dc_state(const unique_dc_state&) = delete;
+  unique_dc_state& operator=(const unique_dc_state&) = delete;
+  ~unique_dc_state() {
+    if (saved_ != 0) RestoreDC(dc_, saved_);
+  }
+
+  explicit operator bool() const noexcept { return saved_ != 0; }
+
+ private:
+  HDC dc_;
+  int saved_;
+};
+
 // SelectObject ... SelectObject of what was there before. Declare it after
 // the owner of the object it selects, so that the object is put out of the
 // DC before it is deleted.

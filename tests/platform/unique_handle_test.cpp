@@ -100,6 +100,26 @@ TEST(SelectObjectScope, RestoresWhatWasSelectedAndLetsTheObjectBeDeleted) {
   EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), stock_pen);
 }
 
+// A borrowed DC is handed back as it came: colours, mode and selections.
+TEST(DcStateScope, PutsBackWhatTheDrawingChanged) {
+  unique_hdc dc(CreateCompatibleDC(nullptr));
+  ASSERT_TRUE(dc);
+  SetTextColor(dc.get(), RGB(1, 2, 3));
+  SetBkMode(dc.get(), OPAQUE);
+  const HGDIOBJ stock_pen = GetCurrentObject(dc.get(), OBJ_PEN);
+  unique_hpen pen(CreatePen(PS_SOLID, 1, RGB(7, 7, 7)));
+  {
+    const unique_dc_state saved(dc.get());
+    EXPECT_TRUE(saved);
+    SetTextColor(dc.get(), RGB(9, 9, 9));
+    SetBkMode(dc.get(), TRANSPARENT);
+    SelectObject(dc.get(), pen.get());
+  }
+  EXPECT_EQ(GetTextColor(dc.get()), RGB(1, 2, 3));
+  EXPECT_EQ(GetBkMode(dc.get()), OPAQUE);
+  EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), stock_pen);
+}
+
 // The client DC starts at the client area, the window DC at the frame's
 // corner (WM_NCPAINT draws there).
 TEST(WindowDcScope, ClientAndWholeWindowDcsStartAtTheirAreas) {
