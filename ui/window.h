@@ -13,12 +13,7 @@
 
 namespace qlx::ui {
 
-namespace detail {
-struct DestroyWindowHandle {
-  void operator()(HWND window) const noexcept { DestroyWindow(window); }
-};
-}  // namespace detail
-using unique_hwnd = platform::unique_any<HWND, detail::DestroyWindowHandle>;
+using platform::unique_hwnd;
 
 // Shows a raised error to the user; never raises.
 class ErrorBox {
