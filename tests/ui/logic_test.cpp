@@ -18,10 +18,10 @@ using ::testing::ElementsAreArray;
 // ------------------------------------------------------------------ layout
 
 std::vector<DialogPart> OrdineTab() {
-  std::vector<DialogPart> ordine;
+  std::vector<DialogPart> order;
   for (const auto& c : DialogLayout())
-    if (c.tab_stop) ordine.push_back(c.part);
-  return ordine;
+    if (c.tab_stop) order.push_back(c.part);
+  return order;
 }
 
 TEST(Layout, TabOrderWalksTheButtonsFirstThenTheFieldsTopToBottom) {
@@ -34,8 +34,8 @@ TEST(Layout, EachLabelComesJustBeforeItsFieldAndTakesNoFocus) {
   const auto& d = DialogLayout();
   const std::pair<DialogPart, DialogPart> coppie[] = {
       {DialogPart::UserLabel, DialogPart::UserField}, {DialogPart::PasswordLabel, DialogPart::PasswordField}, {DialogPart::DriveLabel, DialogPart::DriveField}};
-  for (const auto& [etichetta, field] : coppie) {
-    const auto i = static_cast<std::size_t>(etichetta);
+  for (const auto& [label, field] : coppie) {
+    const auto i = static_cast<std::size_t>(label);
     ASSERT_LT(i + 1, d.size());
     EXPECT_EQ(d[i + 1].part, field);
     EXPECT_FALSE(d[i].tab_stop);
@@ -50,35 +50,35 @@ TEST(Layout, DescriptionIsIndexedByPart) {
 }
 
 TEST(Layout, ButtonsReadLeftToRightAndKeepTheirDistanceFromThePanelsRightEdge) {
-  std::vector<std::pair<int, std::u16string>> pulsanti;
+  std::vector<std::pair<int, std::u16string>> buttons;
   for (const auto& c : DialogLayout())
     if (c.kind == ControlKind::Button) {
       EXPECT_TRUE(c.in_panel);
-      pulsanti.emplace_back(c.position.left, std::u16string(c.text));
+      buttons.emplace_back(c.position.left, std::u16string(c.text));
     }
-  std::sort(pulsanti.begin(), pulsanti.end());
+  std::sort(buttons.begin(), buttons.end());
   std::vector<std::u16string> testi;
-  for (const auto& p : pulsanti) testi.push_back(p.second);
+  for (const auto& p : buttons) testi.push_back(p.second);
   EXPECT_THAT(testi, ElementsAre(u"Connetti", u"Applica", u"Salva", u"Annulla"));
-  const Rect pannello = LayoutOf(DialogPart::ButtonPanel).position;
+  const Rect panel = LayoutOf(DialogPart::ButtonPanel).position;
   const Rect ultimo = LayoutOf(DialogPart::CancelButton).position;
-  EXPECT_EQ(pannello.width - (ultimo.left + ultimo.width), 8);
+  EXPECT_EQ(panel.width - (ultimo.left + ultimo.width), 8);
   for (const auto& c : DialogLayout())
     if (c.in_panel) {
       EXPECT_GE(c.position.top, 0);
-      EXPECT_LE(c.position.top + c.position.height, pannello.height);
+      EXPECT_LE(c.position.top + c.position.height, panel.height);
     }
 }
 
 TEST(Layout, EveryFieldLiesInTheClientAreaAbovePanel1) {
-  const Rect pannello = LayoutOf(DialogPart::ButtonPanel).position;
-  EXPECT_EQ(pannello.top + pannello.height, kClientHeight);
-  EXPECT_EQ(pannello.width, kClientWidth);
+  const Rect panel = LayoutOf(DialogPart::ButtonPanel).position;
+  EXPECT_EQ(panel.top + panel.height, kClientHeight);
+  EXPECT_EQ(panel.width, kClientWidth);
   for (const auto& c : DialogLayout()) {
     if (c.in_panel || c.part == DialogPart::ButtonPanel) continue;
     EXPECT_GE(c.position.left, 0);
     EXPECT_LE(c.position.left + c.position.width, kClientWidth);
-    EXPECT_LE(c.position.top + c.position.height, pannello.top) << static_cast<int>(c.part);
+    EXPECT_LE(c.position.top + c.position.height, panel.top) << static_cast<int>(c.part);
   }
 }
 
@@ -92,14 +92,14 @@ TEST(Layout, TextsAreTheDialogsOwn) {
   EXPECT_EQ(LayoutOf(DialogPart::DriveField).kind, ControlKind::Combo);
 }
 
-struct CasoScala {
-  int valore;
+struct ScaleCase {
+  int value;
   int dpi;
-  int atteso;
+  int expected;
 };
 
 TEST(Layout, ScalingRoundsLikeMulDiv) {
-  const CasoScala casi[] = {
+  const ScaleCase cases[] = {
       {379, 96, 379},  {379, 120, 474},   // 473.75
       {379, 144, 569},                     // 568.5, half away from zero
       {192, 144, 288}, {13, 120, 16},      // 16.25
@@ -108,7 +108,7 @@ TEST(Layout, ScalingRoundsLikeMulDiv) {
       {1, 144, 2},     {-1, 144, -2},  {-13, 120, -16}, {0, 192, 0},
       {75, 192, 150},  {30000, 480, 150000},
   };
-  for (const auto& c : casi) EXPECT_EQ(Scale(c.valore, c.dpi), c.atteso) << c.valore << " at " << c.dpi;
+  for (const auto& c : cases) EXPECT_EQ(Scale(c.value, c.dpi), c.expected) << c.value << " at " << c.dpi;
   EXPECT_EQ(Scale(Rect{10, 20, 42, 16}, 144), (Rect{15, 30, 63, 24}));
 }
 
@@ -138,20 +138,20 @@ TEST(Layout, OpensCentredOnTheWholeDesktopWithItsCornerInside) {
 // ------------------------------------------------------------- drive field
 
 TEST(DriveField, ListsAToZWithColons) {
-  const auto& voci = DriveEntries();
-  ASSERT_EQ(voci.size(), 26u);
-  EXPECT_EQ(voci.front(), u"A:");
-  EXPECT_EQ(voci[16], u"Q:");
-  EXPECT_EQ(voci.back(), u"Z:");
+  const auto& entries = DriveEntries();
+  ASSERT_EQ(entries.size(), 26u);
+  EXPECT_EQ(entries.front(), u"A:");
+  EXPECT_EQ(entries[16], u"Q:");
+  EXPECT_EQ(entries.back(), u"Z:");
 }
 
-struct CasoCompletamento {
-  std::u16string digitato;
-  std::optional<Completion> atteso;
+struct CompletionCase {
+  std::u16string typed;
+  std::optional<Completion> expected;
 };
 
 TEST(DriveField, TypingCompletesFromTheFirstMatchingEntry) {
-  const CasoCompletamento casi[] = {
+  const CompletionCase cases[] = {
       {u"z", Completion{u"z:", 1, 2}},   // the typed letter stays lower case
       {u"Q", Completion{u"Q:", 1, 2}},
       {u"a", Completion{u"a:", 1, 2}},
@@ -163,22 +163,22 @@ TEST(DriveField, TypingCompletesFromTheFirstMatchingEntry) {
       {u":", std::nullopt},
       {u"\u00E0", std::nullopt},            // no case folding beyond ASCII
   };
-  for (const auto& c : casi) {
-    const auto r = Complete(c.digitato, DriveEntries());
-    EXPECT_EQ(r, c.atteso) << std::string(c.digitato.begin(), c.digitato.end());
+  for (const auto& c : cases) {
+    const auto r = Complete(c.typed, DriveEntries());
+    EXPECT_EQ(r, c.expected) << std::string(c.typed.begin(), c.typed.end());
   }
 }
 
 TEST(DriveField, TheFirstEntryInListOrderWins) {
-  const std::vector<std::u16string> voci{u"Net1", u"NET22", u"n"};
-  EXPECT_EQ(Complete(u"ne", voci), (Completion{u"net1", 2, 4}));
-  EXPECT_EQ(Complete(u"NET2", voci), (Completion{u"NET22", 4, 5}));
+  const std::vector<std::u16string> entries{u"Net1", u"NET22", u"n"};
+  EXPECT_EQ(Complete(u"ne", entries), (Completion{u"net1", 2, 4}));
+  EXPECT_EQ(Complete(u"NET2", entries), (Completion{u"NET22", 4, 5}));
 }
 
 // ------------------------------------------------------------------- texts
 
 TEST(ErrorBox, AppendsAFullStopOnlyAfterCharactersAboveIt) {
-  const std::pair<std::u16string, std::u16string> casi[] = {
+  const std::pair<std::u16string, std::u16string> cases[] = {
       {u"Cannot make a visible window modal", u"Cannot make a visible window modal."},
       {u"Failed to set data for 'USER'", u"Failed to set data for 'USER'"},  // "'" is below "."
       {u"Done.", u"Done."},
@@ -190,14 +190,14 @@ TEST(ErrorBox, AppendsAFullStopOnlyAfterCharactersAboveIt) {
       {u"citt\u00E0", u"citt\u00E0."},
       {u"", u""},
   };
-  for (const auto& [messaggio, atteso] : casi) EXPECT_EQ(ErrorBoxText(messaggio), atteso);
+  for (const auto& [message, expected] : cases) EXPECT_EQ(ErrorBoxText(message), expected);
 }
 
 TEST(TrayText, CutsToTheFieldWithoutSplittingASurrogatePair) {
-  const std::u16string lungo(300, u'x');
-  EXPECT_EQ(Truncate(lungo, kTipCapacity).size(), 127u);
-  EXPECT_EQ(Truncate(lungo, kInfoTitleCapacity).size(), 63u);
-  EXPECT_EQ(Truncate(lungo, kInfoCapacity).size(), 255u);
+  const std::u16string long_text(300, u'x');
+  EXPECT_EQ(Truncate(long_text, kTipCapacity).size(), 127u);
+  EXPECT_EQ(Truncate(long_text, kInfoTitleCapacity).size(), 63u);
+  EXPECT_EQ(Truncate(long_text, kInfoCapacity).size(), 255u);
   EXPECT_EQ(Truncate(u"Qlxdrive", kTipCapacity), u"Qlxdrive");
   // 126 characters and then U+1F600 (two units): the pair would straddle the
   // limit, so the whole character goes.

@@ -299,9 +299,9 @@ TEST_F(Win32Ui, LayoutFontAndFieldsAtTheWindowsDpi) {
     RECT r{};
     GetWindowRect(h, &r);
     MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
-    const ui::Rect atteso = c.part == DialogPart::ButtonPanel ? ui::PanelPosition(client.right, client.bottom, dpi)
+    const ui::Rect expected = c.part == DialogPart::ButtonPanel ? ui::PanelPosition(client.right, client.bottom, dpi)
                                                      : ui::Scale(c.position, dpi);
-    EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}), atteso) << static_cast<int>(c.part);
+    EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}), expected) << static_cast<int>(c.part);
   }
   RECT combo{};
   GetWindowRect(Control(DialogPart::DriveField), &combo);  // the closed field
@@ -317,13 +317,13 @@ TEST_F(Win32Ui, LayoutFontAndFieldsAtTheWindowsDpi) {
 
   EXPECT_EQ(SendMessageW(Control(DialogPart::PasswordField), EM_GETPASSWORDCHAR, 0, 0), '*');
   EXPECT_EQ(SendMessageW(Control(DialogPart::DriveField), CB_GETCOUNT, 0, 0), 26);
-  for (DialogPart casella : {DialogPart::AutoRunBox, DialogPart::AutoConnectBox}) {
-    const LONG s = GetWindowLongW(Control(casella), GWL_STYLE);
+  for (DialogPart check_box : {DialogPart::AutoRunBox, DialogPart::AutoConnectBox}) {
+    const LONG s = GetWindowLongW(Control(check_box), GWL_STYLE);
     EXPECT_EQ(s & BS_TYPEMASK, BS_AUTOCHECKBOX);
     EXPECT_TRUE(s & BS_LEFTTEXT);
   }
-  for (DialogPart campo : {DialogPart::UserField, DialogPart::PasswordField}) {
-    EXPECT_GE(SendMessageW(Control(campo), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
+  for (DialogPart field : {DialogPart::UserField, DialogPart::PasswordField}) {
+    EXPECT_GE(SendMessageW(Control(field), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
   }
   EXPECT_GE(SendMessageW(ComboEdit(), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE) << "no length limit";
 }
@@ -893,13 +893,13 @@ TEST_F(Win32Ui, AnIconTheShellRefusedIsOfferedAgainUntilItIsTaken) {
 
 TEST(Win32Theme, TheStoredThemeAnswersTheDialogsColourQuestions) {
   HINSTANCE self = GetModuleHandleW(nullptr);
-  EXPECT_EQ(ui::CaricaTema(self, u"NoSuchStyle"), nullptr);
+  EXPECT_EQ(ui::LoadTheme(self, u"NoSuchStyle"), nullptr);
   HRSRC res = FindResourceW(self, L"OBSIDIAN", RT_RCDATA);
   ASSERT_NE(res, nullptr) << "the test links the program's resources";
   const auto colours = ui::ParseTheme(std::string_view(static_cast<const char*>(LockResource(LoadResource(self, res))),
                                                        SizeofResource(self, res)));
   ASSERT_TRUE(colours);
-  auto theme = ui::CaricaTema(self, u"Obsidian");
+  auto theme = ui::LoadTheme(self, u"Obsidian");
   ASSERT_NE(theme, nullptr);
 
   WNDCLASSW cls{};
@@ -910,9 +910,9 @@ TEST(Win32Theme, TheStoredThemeAnswersTheDialogsColourQuestions) {
   HWND top = CreateWindowExW(0, L"QLXThemeProbe", L"probe", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, self, nullptr);
   HWND label = CreateWindowExW(0, WC_STATICW, L"x", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, top, nullptr, self, nullptr);
   HWND edit = CreateWindowExW(0, WC_EDITW, L"x", WS_CHILD | WS_VISIBLE, 0, 30, 50, 20, top, nullptr, self, nullptr);
-  theme->Applica(top);
+  theme->Apply(top);
   HDC dc = GetDC(top);
-  const bool high_contrast = ui::ContrastoElevato();
+  const bool high_contrast = ui::HighContrast();
   auto brush_colour = [](LRESULT brush) {
     LOGBRUSH lb{};
     GetObjectW(reinterpret_cast<HBRUSH>(brush), sizeof lb, &lb);
@@ -966,14 +966,14 @@ std::uint32_t AsPixel(std::uint32_t colorref) {
 }
 
 TEST(Win32Theme, ButtonsAndCheckBoxesAreDrawnInTheThemesColours) {
-  if (ui::ContrastoElevato()) GTEST_SKIP() << "high contrast keeps the system's look";
+  if (ui::HighContrast()) GTEST_SKIP() << "high contrast keeps the system's look";
   HINSTANCE self = GetModuleHandleW(nullptr);
   HRSRC res = FindResourceW(self, L"OBSIDIAN", RT_RCDATA);
   ASSERT_NE(res, nullptr);
   const auto c = ui::ParseTheme(std::string_view(static_cast<const char*>(LockResource(LoadResource(self, res))),
                                                  SizeofResource(self, res)));
   ASSERT_TRUE(c);
-  auto theme = ui::CaricaTema(self, u"Obsidian");
+  auto theme = ui::LoadTheme(self, u"Obsidian");
   ASSERT_NE(theme, nullptr);
   WNDCLASSW cls{};
   cls.lpfnWndProc = DefWindowProcW;
@@ -985,7 +985,7 @@ TEST(Win32Theme, ButtonsAndCheckBoxesAreDrawnInTheThemesColours) {
                                0, 0, 161, 17, top, nullptr, self, nullptr);
   HWND button = CreateWindowExW(0, WC_BUTTONW, L"Salva", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 40, 75, 25, top,
                                 nullptr, self, nullptr);
-  theme->Applica(top);
+  theme->Apply(top);
   auto count = [](const std::vector<std::uint32_t>& px, std::uint32_t colour) {
     return std::count(px.begin(), px.end(), AsPixel(colour));
   };

@@ -12,7 +12,7 @@
 #include "cipher/base64.h"
 #include "cipher/stream.h"
 #include "settings/protected_value.h"
-#include "tests/platform/settings_fixture.h"
+#include "tests/platform/wine/settings_fixture.h"
 
 namespace qlx::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/context.h"
 #include "settings/record.h"
 #include "settings/store.h"
-#include "tests/platform/raw_registry.h"
+#include "tests/platform/wine/raw_registry.h"
 
 namespace qlx::test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/win32/unique_handle.h"
-#include "tests/platform/raw_registry.h"
+#include "tests/platform/wine/raw_registry.h"
 
 namespace qlx::platform {
 namespace {

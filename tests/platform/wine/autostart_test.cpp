@@ -9,7 +9,7 @@
 #include "base/utf.h"
 #include "platform/win32/program_file.h"
 #include "settings/protected_value.h"
-#include "tests/platform/settings_fixture.h"
+#include "tests/platform/wine/settings_fixture.h"
 
 namespace qlx::test {
 namespace {
