@@ -50,8 +50,8 @@ Application::~Application() {
 void Application::ApplyTheme(const std::u16string& name) {
   // Loaded even in high contrast: the theme itself steps aside while the
   // system's colours are on, and comes back when they are turned off.
-  theme_ = ui::CaricaTema(instance_, name);
-  if (!theme_) ui::MostraStileMancante(name, title_);
+  theme_ = ui::LoadTheme(instance_, name);
+  if (!theme_) ui::ShowMissingStyle(name, title_);
 }
 
 void Application::CreateTray() { tray_ = std::make_unique<ui::TrayWindow>(controller_, *this, instance_); }

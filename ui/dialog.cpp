@@ -117,7 +117,7 @@ SettingsDialog::SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTA
   CreateControls(instance);
   LayOut(WindowDpi(Handle()));
   focus_ = Control(DialogPart::SaveButton);
-  if (theme_ != nullptr) theme_->Applica(Handle());
+  if (theme_ != nullptr) theme_->Apply(Handle());
 }
 
 void SettingsDialog::CreateControls(HINSTANCE instance) {
@@ -159,7 +159,7 @@ void SettingsDialog::LayOut(UINT dpi) {
   FitClientArea(Scale(kClientWidth, d), Scale(kClientHeight, d));
   // The controls use the new font from here on; the old one may go.
   if (font) font_ = std::move(font);
-  if (theme_ != nullptr) theme_->CambioDpi(Handle(), dpi);
+  if (theme_ != nullptr) theme_->DpiChanged(Handle(), dpi);
   InvalidateRect(Handle(), nullptr, TRUE);
 }
 

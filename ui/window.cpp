@@ -71,9 +71,8 @@ UINT WindowDpi(HWND window) {
     const UINT dpi = get_dpi(window);
     if (dpi != 0) return dpi;
   }
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
-  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  const auto screen = platform::unique_hdc_window::Client(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
