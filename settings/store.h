@@ -17,7 +17,7 @@ using platform::RegStatus;
 namespace access = platform::access;
 namespace regtype = platform::regtype;
 
-// Paths as the design writes them, from the root key; the system gets them
+// Paths written from the root key, with a leading backslash; the system gets them
 // without the leading backslash.
 inline constexpr char16_t kSettingsKey[] = u"\\Software\\PELMORA\\QLXDrive";
 std::u16string FromRoot(std::u16string_view path);
