@@ -610,7 +610,7 @@ bool SameFolder(const std::u16string& remote, const std::u16string& url) {
 
 Report Diagnose(const Options& options) {
   Report report;
-  report.service_base_url = ServiceBaseUrl();
+  report.service_base_url = options.service_base_url.empty() ? ServiceBaseUrl() : options.service_base_url;
   report.account_domain = AccountDomain();
   StoredSettings stored;
   ReadStoredSettings(stored);

@@ -65,6 +65,7 @@ struct Options {
   bool online = false;
   std::uint32_t timeout_ms = 15000;  // the bound on the online request
   std::u16string probe_base_url;     // the online request's base URL; empty: the build's
+  std::u16string service_base_url;   // empty: the build's (tests give another scheme)
 };
 
 inline constexpr std::uint32_t kDefaultTimeoutMs = 15000;
