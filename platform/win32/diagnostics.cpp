@@ -6,7 +6,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+#include "base/wipe.h"
 
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -120,6 +126,9 @@ DriveConnection Win32NetworkConnections::RemoteOf(const std::u16string& drive) {
         continue;
       case ERROR_NOT_CONNECTED:
       case ERROR_NO_NETWORK:  // no network provider: nothing can be connected there
+      // Said of a well-formed letter that no provider knows (Wine says so of
+      // a letter that is not assigned at all).
+      case ERROR_BAD_DEVICE:
         result.status = DriveConnection::Status::NotConnected;
         return result;
       default:
@@ -199,10 +208,8 @@ HttpOutcome Failure(DWORD error, std::uint32_t certificate_flags) {
   return outcome;
 }
 
-}  // namespace
-
-HttpOutcome Win32Http::Send(const HttpRequest& request) {
-  const SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::milliseconds(request.timeout_ms);
+// The exchange itself, synchronous; its phases share one deadline.
+HttpOutcome Exchange(const HttpRequest& request, SteadyClock::time_point deadline) {
 
   URL_COMPONENTSW parts{};
   parts.dwStructSize = sizeof parts;
@@ -254,6 +261,44 @@ HttpOutcome Win32Http::Send(const HttpRequest& request) {
   outcome.kind = HttpOutcome::Kind::Answered;
   outcome.status = status;
   return outcome;
+}
+
+// What the caller and the exchange's thread share; the thread may outlive
+// the caller's wait.
+struct PendingExchange {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  HttpOutcome outcome;
+  HttpRequest request;
+  ~PendingExchange() { SecureWipe(request.headers); }
+};
+
+}  // namespace
+
+// WinHTTP's own timeouts bound each phase, and not every phase everywhere
+// (name resolution has none; Wine waits for an answer without limit): the
+// exchange runs on a thread of its own and the caller waits for it only up
+// to the bound. An exchange still running then is left to end with the
+// process; it reports to no one.
+HttpOutcome Win32Http::Send(const HttpRequest& request) {
+  const SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::milliseconds(request.timeout_ms);
+  auto pending = std::make_shared<PendingExchange>();
+  pending->request = request;
+  std::thread([pending, deadline] {
+    HttpOutcome outcome = Exchange(pending->request, deadline);
+    const std::lock_guard<std::mutex> lock(pending->mutex);
+    SecureWipe(pending->request.headers);
+    pending->outcome = outcome;
+    pending->done = true;
+    pending->finished.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(pending->mutex);
+  // A little beyond the bound, so that WinHTTP's own timeout, where it has
+  // one, is the one reported.
+  if (!pending->finished.wait_until(lock, deadline + std::chrono::milliseconds(250), [&] { return pending->done; }))
+    return Failure(ERROR_WINHTTP_TIMEOUT, 0);
+  return pending->outcome;
 }
 
 }  // namespace qlx::platform

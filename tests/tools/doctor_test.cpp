@@ -409,7 +409,9 @@ TEST_F(DoctorTest, OnlineTellsEveryOutcomeApart) {
        "TLS failure (WinHTTP error 12038): the certificate is for another name", "valid for dav.qlxdrive.example"},
       {{K::SecureFailure, 0, 12175, 0}, State::Problem, "TLS failure (WinHTTP error 12175): no detail from WinHTTP",
        "trusted by Windows"},
-      {{K::Failed, 0, 12030}, State::Problem, "the request failed with WinHTTP error 12030", "proxy and firewall"},
+      {{K::Failed, 0, 12030}, State::Problem, "the server broke off the connection (error 12030)",
+       "is an HTTP server"},
+      {{K::Failed, 0, 12152}, State::Problem, "the request failed with WinHTTP error 12152", "proxy and firewall"},
   };
   for (const Case& k : cases) {
     http.outcome = k.outcome;

@@ -481,6 +481,11 @@ Check CheckOnline(const Options& options, const StoredSettings& s, const std::u1
                   "The server's certificate must be valid for " + host +
                       " and trusted by Windows; check also this machine's date and time.");
     case Kind::Failed:
+      // 12030 is WinHTTP's name for it, 10054 the socket's.
+      if (outcome.error == 12030 || outcome.error == 10054)
+        return Make(id, State::Problem,
+                    where + ": the server broke off the connection (error " + Number(outcome.error) + ")",
+                    "Check that " + U8(host_port) + " is an HTTP server and that no proxy or firewall cuts it off.");
       return Make(id, State::Problem, where + ": the request failed with WinHTTP error " + Number(outcome.error),
                   "Check the network, proxy and firewall between this machine and " + host + ".");
     case Kind::Answered:
