@@ -5,6 +5,11 @@ Sums what each input file contributes to the loaded sections of a GNU ld map
 file (-Wl,-Map,FILE), largest first. Debug sections are left out: a stripped
 exe does not carry them. Archive members print as lib.a(member.o) with the
 directories dropped, so that the toolchain's long paths stay readable.
+
+A map file of every exe, beside it (GNU ld replaces % by the output's name):
+  cmake --preset win32 -B build/win32-map -DCMAKE_EXE_LINKER_FLAGS=-Wl,-Map=%.map
+  cmake --build build/win32-map --target QLXDrive
+  tools/mapsize/mapsize.py build/win32-map/QLXDrive.exe.map --by archive
 """
 import argparse
 import collections
