@@ -89,6 +89,9 @@ struct DestroyIconHandle {
 struct FreeLocal {
   void operator()(HLOCAL memory) const noexcept { LocalFree(memory); }
 };
+struct FreeModule {
+  void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
+};
 struct DeleteGdiObject {
   void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
 };
@@ -107,6 +110,8 @@ using unique_hmenu = unique_any<HMENU, detail::DestroyMenuHandle>;
 using unique_hicon = unique_any<HICON, detail::DestroyIconHandle>;
 using unique_hbrush = unique_any<HBRUSH, detail::DeleteGdiObject>;
 using unique_hfont = unique_any<HFONT, detail::DeleteGdiObject>;
+// A library this process loaded itself (LoadLibraryW, LoadLibraryExW).
+using unique_hmodule = unique_any<HMODULE, detail::FreeModule>;
 // CryptAcquireContextW's provider context.
 using unique_hcryptprov = unique_any<HCRYPTPROV, detail::ReleaseCryptContext>;
 
