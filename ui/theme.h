@@ -12,23 +12,41 @@ namespace qlx::ui {
 class Theme {
  public:
   virtual ~Theme() = default;
-  // Subclasses the window and every control in it; each subclass removes
-  // itself when its window is destroyed.
-  virtual void Applica(HWND top_level) const = 0;
+  // Subclasses the window and every control in it (the drive list's drop-down
+  // too); each subclass removes itself when its window is destroyed. The
+  // top-level window then follows the system's changes of high contrast.
+  virtual void Apply(HWND top_level) const = 0;
   // The window was laid out again for another DPI.
-  virtual void CambioDpi(HWND top_level, UINT dpi) const = 0;
+  virtual void DpiChanged(HWND top_level, UINT dpi) const = 0;
+
+  // The names the shell's callers know.
+  void Applica(HWND top_level) const { Apply(top_level); }
+  void CambioDpi(HWND top_level, UINT dpi) const { DpiChanged(top_level, dpi); }
 };
 
-// The theme stored as RCDATA `nome` among the module's resources; null when
-// the resource is missing or unreadable.
-std::unique_ptr<Theme> CaricaTema(HINSTANCE instance, const std::u16string& nome);
+// The theme stored as RCDATA `name` among the module's resources; null when
+// the resource is missing or unreadable. The theme asks `high_contrast`
+// when it is applied and when the system announces a change of settings,
+// never while it draws.
+using HighContrastQuery = bool (*)();
+std::unique_ptr<Theme> LoadTheme(HINSTANCE instance, const std::u16string& name);
+std::unique_ptr<Theme> LoadTheme(HINSTANCE instance, const std::u16string& name, HighContrastQuery high_contrast);
 
 // Whether Windows runs in high contrast, where the program keeps the
-// system's colours.
-bool ContrastoElevato();
+// system's colours. Asks the system each time.
+bool HighContrast();
 
 // The box for a theme that cannot be found: error icon, a single Close
 // button.
-void MostraStileMancante(const std::u16string& nome, const std::u16string& titolo);
+void ShowMissingStyle(const std::u16string& name, const std::u16string& caption);
+
+// The names the shell's callers know.
+inline std::unique_ptr<Theme> CaricaTema(HINSTANCE instance, const std::u16string& nome) {
+  return LoadTheme(instance, nome);
+}
+inline bool ContrastoElevato() { return HighContrast(); }
+inline void MostraStileMancante(const std::u16string& nome, const std::u16string& titolo) {
+  ShowMissingStyle(nome, titolo);
+}
 
 }  // namespace qlx::ui

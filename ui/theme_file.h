@@ -47,7 +47,7 @@ struct ThemeColors {
   std::uint32_t CheckBorder = 0;          // [check.border] the square's outline
   std::uint32_t CheckMark = 0;            // [check.mark]
   std::uint32_t CheckText = 0;            // [check.text] the check box's caption
-  std::uint32_t SelectionBackground = 0;  // [selection.background] selected text, list highlight
+  std::uint32_t SelectionBackground = 0;  // [selection.background] the drive list's highlighted entry
   std::uint32_t SelectionText = 0;        // [selection.text]
   std::uint32_t CaptionBackground = 0;    // [caption.background] title bar, where Windows lets it be coloured
   std::uint32_t CaptionText = 0;          // [caption.text]

@@ -60,12 +60,7 @@ class TTrayIcon {
   bool aggiunta_ = false;
 };
 
-namespace detail {
-struct DestroyImageList {
-  void operator()(HIMAGELIST list) const noexcept { ImageList_Destroy(list); }
-};
-}  // namespace detail
-using unique_himagelist = platform::unique_any<HIMAGELIST, detail::DestroyImageList>;
+using platform::unique_himagelist;
 
 class TdmDrive {
  public:

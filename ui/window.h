@@ -11,12 +11,7 @@
 
 namespace qlx::ui {
 
-namespace detail {
-struct DestroyWindowHandle {
-  void operator()(HWND window) const noexcept { DestroyWindow(window); }
-};
-}  // namespace detail
-using unique_hwnd = platform::unique_any<HWND, detail::DestroyWindowHandle>;
+using platform::unique_hwnd;
 
 // Registers a window class once per process; raises when the system refuses.
 void RegistraClasse(HINSTANCE instance, const wchar_t* nome, WNDPROC procedura, HBRUSH sfondo = nullptr);

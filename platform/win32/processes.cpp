@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <type_traits>
+
 #include "base/wipe.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
@@ -11,8 +16,10 @@ namespace qlx::platform {
 namespace {
 
 // The structure the system reads its size from: 68 bytes for the 32-bit
-// program, 104 for the 64-bit test build.
+// program, 104 for the 64-bit test build, and the attribute list's pointer
+// after it.
 static_assert(sizeof(STARTUPINFOW) == (sizeof(void*) == 4 ? 68 : 104));
+static_assert(sizeof(STARTUPINFOEXW) == sizeof(STARTUPINFOW) + sizeof(void*));
 
 // CreateProcessW's own limit, the terminator included.
 constexpr std::size_t kLongestLine = 32767;
@@ -21,6 +28,19 @@ constexpr std::size_t kLongestLine = 32767;
 constexpr DWORD kTerminationWaitMs = 5000;
 constexpr UINT kTerminatedExitCode = 1;
 
+struct DeleteAttributeList {
+  void operator()(LPPROC_THREAD_ATTRIBUTE_LIST list) const noexcept { DeleteProcThreadAttributeList(list); }
+};
+
+// The null device, for the child's standard input, output and error.
+// Inheritable, since that is how a handle reaches a child; the attribute
+// list below keeps it the only one that does.
+unique_handle OpenNullDevice() {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  return unique_handle(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inheritable, OPEN_EXISTING, 0, nullptr));
+}
+
 }  // namespace
 
 ProcessOutcome Win32Processes::RunAndWait(const ProcessRequest& request) {
@@ -28,14 +48,43 @@ ProcessOutcome Win32Processes::RunAndWait(const ProcessRequest& request) {
   // The system may write into the line; it may carry a password.
   Wiped<std::u16string> line(request.command_line);
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = request.show_window;
+  // NET USE asks in its console when it wants an answer (a disconnect with
+  // files open on the drive, a password or drive of "*"); nobody sees that
+  // hidden console, and the program would wait for the whole bound. With
+  // the null device as its input the question meets end of input at once
+  // and NET USE takes its default answer, which keeps the user's files and
+  // the mapping. Its messages are for a person reading the console: with
+  // the console hidden they went nowhere already, and the outcome is the
+  // exit code alone; the null device takes them too, and a pipe nobody
+  // reads can never fill up and stall the child.
+  const unique_handle null_device = OpenNullDevice();
+  if (!null_device) return {ProcessOutcome::Kind::NotStarted, 0};
+  HANDLE inherited = null_device.get();
+
+  SIZE_T list_size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  std::unique_ptr<std::byte[]> list_memory(new (std::nothrow) std::byte[list_size]);
+  if (list_memory == nullptr) return {ProcessOutcome::Kind::NotStarted, 0};
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.get());
+  if (!InitializeProcThreadAttributeList(list, 1, 0, &list_size)) return {ProcessOutcome::Kind::NotStarted, 0};
+  const std::unique_ptr<std::remove_pointer_t<LPPROC_THREAD_ATTRIBUTE_LIST>, DeleteAttributeList> list_owner(list);
+  if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited, sizeof inherited, nullptr,
+                                 nullptr))
+    return {ProcessOutcome::Kind::NotStarted, 0};
+
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+  startup.StartupInfo.wShowWindow = request.show_window;
+  startup.StartupInfo.hStdInput = inherited;
+  startup.StartupInfo.hStdOutput = inherited;
+  startup.StartupInfo.hStdError = inherited;
+  startup.lpAttributeList = list;
 
   unique_process_information child;
   if (!CreateProcessW(request.application.empty() ? nullptr : W(request.application), W(*line), nullptr, nullptr,
-                      FALSE, request.creation_flags, nullptr, nullptr, &startup, child.put()))
+                      TRUE, request.creation_flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                      &startup.StartupInfo, child.put()))
     return {ProcessOutcome::Kind::NotStarted, 0};
 
   if (WaitForSingleObject(child->hProcess, request.timeout_ms) != WAIT_OBJECT_0) {

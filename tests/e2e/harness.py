@@ -278,13 +278,22 @@ class Standins:
 
     def reset(self):
         for name in ("net.log", "net-startup.log", "explorer.log", "net-exit.txt", "net-hang.txt",
-                     "net-nodrive.txt"):
+                     "net-nodrive.txt", "net-ask.txt", "net-answers.log"):
             if os.path.exists(self.path(name)):
                 os.remove(self.path(name))
 
     def net_exit(self, code):
         with open(self.path("net-exit.txt"), "w") as f:
             f.write(f"{code}\n")
+
+    def net_ask(self):
+        """From now on a /DELETE of a drive that exists asks on its console
+        (as with files open on it) and reads the answer from its input."""
+        open(self.path("net-ask.txt"), "w").close()
+
+    def net_answers(self):
+        """The answers net.exe read to its questions ("<eof>": end of input)."""
+        return self._lines("net-answers.log")
 
     def _lines(self, name):
         try:

@@ -10,13 +10,9 @@ footprint=$1
 build=$2
 polling=$3
 mini=$build/footprint/mini_tray.exe
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+new_work_dir footprint-smoke
 # goal_field OUTPUT NAME INDEX: field INDEX of the line "goal NAME VALUE LIMIT VERDICT".
 goal_field() { awk -v n="$2" -v i="$3" '$1 == "goal" && $2 == n { print $i }' "$1"; }
 
@@ -49,8 +45,4 @@ status=$?
 cpu=$(goal_field "$work/polling.out" idle_cpu_ms 3)
 awk -v c="$cpu" 'BEGIN { exit !(c >= 20) }' || fail "polling: only [$cpu] ms of CPU seen while idle"
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "footprint smoke: all checks passed"
+finish_checks "footprint smoke: all checks passed"

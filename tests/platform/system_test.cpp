@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "base/utf.h"
 #include "mapping/mapping.h"
 #include "platform/win32/text.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/standins/folder.h"
 
@@ -187,7 +189,8 @@ TEST_F(Win32Runner, TheChildStartsWithTheCallersShowWindowValue) {
     ASSERT_EQ(mapping::EseguiEAttendi(u"NET HELP", show, Standin()), 0);
     const auto lines = folder.Lines(L"net-startup.log");
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "1 " + std::to_string(show));  // STARTF_USESHOWWINDOW alone
+    // STARTF_USESHOWWINDOW, with STARTF_USESTDHANDLES for the null device.
+    EXPECT_EQ(lines[0], "101 " + std::to_string(show));
   }
 }
 
@@ -254,6 +257,56 @@ TEST_F(Win32Runner, AHungChildIsTerminatedAtTheBound) {
   EXPECT_EQ(SplitNetLine(lines[0]).status, "hang");
   EXPECT_EQ(RunningCopiesOf(L"net.exe"), before);
   std::printf("hung child ended after %lld ms with a 1500 ms bound\n", took);
+}
+
+// A letter that no drive uses now, from Q on; 0 when all are taken.
+wchar_t FreeDriveLetter() {
+  const DWORD mask = GetLogicalDrives();
+  for (wchar_t letter = L'Q'; letter <= L'Y'; ++letter)
+    if ((mask & (1u << (letter - L'A'))) == 0) return letter;
+  return 0;
+}
+
+// The disconnect that asks: its question meets end of input at once, so it
+// ends with its own "no" long before the bound, and the drive stays.
+TEST_F(Win32Runner, AChildReadingItsInputGetsEndOfInputAtOnce) {
+  const wchar_t letter = FreeDriveLetter();
+  ASSERT_NE(letter, 0);
+  const std::wstring drive{letter, L':'};
+  ASSERT_TRUE(DefineDosDeviceW(0, drive.c_str(), folder.Path().c_str()));
+  folder.Write(L"net-ask.txt", "");
+  const auto start = Clock::now();
+  const std::int32_t result = Run(u"NET USE " + U16(drive.c_str(), 2) + u" /DELETE", 60000);
+  const long long took = MillisecondsSince(start);
+  const bool still_there = (GetLogicalDrives() & (1u << (letter - L'A'))) != 0;
+  DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);
+
+  EXPECT_EQ(result, 2);
+  EXPECT_LT(took, 15000) << "the child waited for an answer";
+  EXPECT_EQ(folder.Lines(L"net-answers.log"), std::vector<std::string>{"<eof>"});
+  EXPECT_TRUE(still_there);
+  std::printf("the asking child ended after %lld ms\n", took);
+}
+
+// The null device is the one handle the child gets: an inheritable event
+// of the caller's stays unsignalled by the child that would signal it. The
+// same child started with every inheritable handle does signal it.
+TEST_F(Win32Runner, TheChildInheritsNoHandleOfTheCallers) {
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  const unique_handle event(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(event);
+  folder.Write(L"net-handle.txt", std::to_string(reinterpret_cast<ULONG_PTR>(event.get())));
+  ASSERT_EQ(Run(u"NET HELP"), 0);
+  EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  std::u16string line = u"NET HELP";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  unique_process_information child;
+  ASSERT_TRUE(CreateProcessW(W(Standin()), W(line), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                             &startup, child.put()));
+  ASSERT_EQ(WaitForSingleObject(child->hProcess, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(event.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ class StandinFolder {
   ~StandinFolder() {
     SetEnvironmentVariableW(L"QLX_STANDIN_DIR", nullptr);
     for (const wchar_t* name : {L"net.log", L"explorer.log", L"planted.log", L"net-exit.txt", L"net-hang.txt",
-                                L"net-nodrive.txt", L"net-startup.log"})
+                                L"net-nodrive.txt", L"net-startup.log", L"net-ask.txt", L"net-answers.log",
+                                L"net-handle.txt"})
       DeleteFileW(File(name).c_str());
     RemoveDirectoryW(path_.c_str());
   }

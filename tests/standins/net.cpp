@@ -10,7 +10,19 @@
 //   net-hang.txt    present: never end;
 //   net-nodrive.txt present: a successful connect defines no drive;
 //   net-startup.log one line per run: "<dwFlags> <wShowWindow>" of the
-//                   STARTUPINFO it was started with (hex, decimal).
+//                   STARTUPINFO it was started with (hex, decimal);
+//   net-ask.txt     present: a /DELETE of a drive that exists asks, as the
+//                   system's does when files are open on it, "(Y/N) [N]" on
+//                   standard output and reads the answer, one line, from
+//                   standard input. Only "Y" or "YES" goes on; anything
+//                   else, end of input included, keeps the drive and ends
+//                   with code 2;
+//   net-answers.log one line per question: the answer read, or "<eof>" when
+//                   standard input ended first, or "<error N>" when reading
+//                   it failed with the system's code N;
+//   net-handle.txt  an event handle's value (decimal) in the process that
+//                   started this one: signalled here, so that the starter
+//                   sees whether this process inherited it.
 // A connect (no /DELETE) ending 0 defines the drive after USE onto the folder
 // with DefineDosDeviceW, so that GetLogicalDrives shows it; a /DELETE ending 0
 // removes that definition.
@@ -77,6 +89,45 @@ bool ChosenExitCode(const std::wstring& folder, UINT& code) {
   return true;
 }
 
+// Asks on standard output and reads one line of answer from standard input,
+// the way a console program does: a console waits for the user's Enter,
+// the null device or a closed pipe gives end of input at once.
+std::string Ask(const std::wstring& folder, const std::wstring& drive) {
+  const std::string question = "There are open files on the connection to " + Utf8(drive) +
+                               ".\r\nContinue disconnecting and force them closed? (Y/N) [N]: ";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), question.data(), static_cast<DWORD>(question.size()), &written, nullptr);
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::string answer;
+  for (;;) {
+    char c = 0;
+    DWORD read = 0;
+    if (!ReadFile(input, &c, 1, &read, nullptr) && GetLastError() != ERROR_BROKEN_PIPE) {
+      const std::string seen = "<error " + std::to_string(GetLastError()) + ">";
+      AppendLine(folder + L"\\net-answers.log", seen);
+      return {};
+    }
+    if (read == 0) {
+      AppendLine(folder + L"\\net-answers.log", answer.empty() ? "<eof>" : answer);
+      return answer;
+    }
+    if (c == '\n') break;
+    if (c != '\r') answer += c;
+  }
+  AppendLine(folder + L"\\net-answers.log", answer);
+  return answer;
+}
+
+bool Yes(const std::string& answer) {
+  return lstrcmpiA(answer.c_str(), "Y") == 0 || lstrcmpiA(answer.c_str(), "YES") == 0;
+}
+
+// For a drive word as DriveOf gives it.
+bool DriveExists(const std::wstring& drive) {
+  const wchar_t letter = drive[0] >= L'a' ? static_cast<wchar_t>(drive[0] - L'a' + L'A') : drive[0];
+  return (GetLogicalDrives() & (1u << (letter - L'A'))) != 0;
+}
+
 std::string Line(const char* status) {
   return std::to_string(UnixMilliseconds()) + " " + status + " " + Utf8(GetCommandLineW());
 }
@@ -95,6 +146,13 @@ int main() {
                 static_cast<unsigned>(startup.wShowWindow));
   AppendLine(folder + L"\\net-startup.log", flags);
 
+  bool handle_named = false;
+  const std::string handle_text = ReadSmallFile(folder + L"\\net-handle.txt", handle_named);
+  if (handle_named) {
+    const unsigned long long value = std::strtoull(handle_text.c_str(), nullptr, 10);
+    SetEvent(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value)));
+  }
+
   if (Exists(folder + L"\\net-hang.txt")) {
     AppendLine(log, Line("hang"));
     for (;;) Sleep(INFINITE);
@@ -106,6 +164,12 @@ int main() {
   }
   const std::vector<std::wstring> arguments = Arguments();
   const std::wstring drive = DriveOf(arguments);
+  if (!drive.empty() && IsDelete(arguments) && Exists(folder + L"\\net-ask.txt") && DriveExists(drive) &&
+      !Yes(Ask(folder, drive))) {
+    constexpr UINT kDeclined = 2;
+    AppendLine(log, Line(std::to_string(kDeclined).c_str()));
+    ExitProcess(kDeclined);
+  }
   if (code == 0 && !drive.empty()) {
     if (IsDelete(arguments))
       DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive.c_str(), nullptr);

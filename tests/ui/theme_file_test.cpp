@@ -256,7 +256,7 @@ TEST(ObsidianTheme, CommittedFileParsesAndIsDarkAndReadable) {
       {"button text when pressed", c.ButtonText, c.ButtonPressed, 4.5},
       {"check box caption", c.CheckText, c.DialogBackground, 4.5},
       {"check mark in its box", c.CheckMark, c.CheckBox, 4.5},
-      {"selected text", c.SelectionText, c.SelectionBackground, 4.5},
+      {"highlighted drive entry", c.SelectionText, c.SelectionBackground, 4.5},
       {"title bar text", c.CaptionText, c.CaptionBackground, 4.5},
       // Disabled text and outlines: the 3:1 asked of inactive text and of
       // the boundaries of controls.
