@@ -11,7 +11,9 @@
 set -uo pipefail
 : "${DISPLAY:?}" "${WINEPREFIX:?}" "${DEMO_DIR:?}" "${DEMO_USER:?}" "${DEMO_PASSWORD:?}" "${QLX_TOUR_DIR:?}"
 
-WINE=/usr/lib/wine/wine64
+WINE=${QLX_WINE:-/usr/lib/wine/wine64}
+# shellcheck source=lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 DRIVE=Q:
 WRONG_PASSWORD=sbagliata
 TOUR=$QLX_TOUR_DIR
@@ -75,7 +77,7 @@ wait_for() {
 
 # ------------------------------------------------------------- what is seen
 
-tray_window() { xdotool search --name '^Wine System Tray$' 2>/dev/null | head -n 1; }
+tray_window() { qlx_tray_window "$WINEPREFIX"; }
 tray_shown() { [[ -n $(tray_window) ]]; }
 # visible windows of a program (class = its file name) with the given title
 windows_of() { xdotool search --onlyvisible --class "$1" 2>/dev/null; }

@@ -6,7 +6,7 @@ set -uo pipefail
 probe=$1
 : "${WINEPREFIX:?WINEPREFIX must name the throwaway prefix}"
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-wine=/usr/lib/wine/wine64
+wine=${QLX_WINE:-/usr/lib/wine/wine64}
 
 top="qlx-guard-$$"
 work="$WINEPREFIX/drive_c/$top"

@@ -17,8 +17,10 @@ set -uo pipefail
 }
 setup=$1 version=$2 program=$3 qlxctl=$4 wintool=$5 standin_net=${6:-}
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+# shellcheck source=../../scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
+WINE=${QLX_WINE:-/usr/lib/wine/wine64}
+WINESERVER=${QLX_WINESERVER:-/usr/lib/wine/wineserver}
 # Arguments and reg export texts as UTF-8 (a non-ASCII install folder below).
 export LC_ALL=C.UTF-8
 if [[ -z ${DISPLAY:-} ]]; then
@@ -208,12 +210,9 @@ step "upgrade while the program's dialog is open"
 # manager); a right-click opens the program's menu, whose first item is
 # "Parametri".
 open_dialog() {
-  local tray= id pid deadline=$((SECONDS + 30))
+  local tray= deadline=$((SECONDS + 30))
   while [[ -z $tray ]]; do
-    for id in $(xdotool search --name '^Wine System Tray$' 2>/dev/null); do
-      pid=$(xdotool getwindowpid "$id" 2>/dev/null) || continue
-      { tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null && tray=$id
-    done
+    tray=$(qlx_tray_window "$WINEPREFIX") || tray=
     if [[ -z $tray ]]; then
       ((SECONDS < deadline)) || return 1
       sleep 0.2

@@ -13,8 +13,8 @@ explorer=$3
 planted=$4
 qlxctl=$5
 run=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/scripts/wine-run.sh
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+wine=${QLX_WINE:-/usr/lib/wine/wine64}
+wineserver=${QLX_WINESERVER:-/usr/lib/wine/wineserver}
 
 own=$(mktemp -d /tmp/qlx-mapping-wine.XXXXXX)
 export WINEPREFIX=$own WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
