@@ -46,24 +46,40 @@ qlx_wine_for() {
 # qlx_tray_window [PREFIX]: the X window of Wine's notification area on a
 # display that has no system tray of its own ($DISPLAY), of the Wine
 # processes of PREFIX when one is given: Wine 8's "Wine System Tray", or
-# Wine 10's taskbar, an untitled explorer.exe bar 20 pixels high at 96 DPI
-# (its balloons are untitled explorer.exe windows too, but taller).
+# Wine 10's taskbar, an untitled explorer.exe bar (160x20 inside the frame
+# Wine may draw). Its balloons are untitled explorer.exe windows too, and
+# larger: of those, the smallest is the tray. Callers that look for
+# balloons keep the tray's id from a moment when none is shown.
 qlx_tray_window() {
-  local id name height pid
+  local id name pid area best= best_area=
   for id in $(xdotool search --name '^Wine System Tray$' 2>/dev/null) \
     $(xdotool search --onlyvisible --class '^explorer\.exe$' 2>/dev/null); do
     name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
-    if [[ $name != "Wine System Tray" ]]; then
-      [[ -z $name ]] || continue
-      height=$(xdotool getwindowgeometry "$id" 2>/dev/null | awk '/Geometry:/ { split($2, a, "x"); print a[2] }')
-      [[ -n $height && $height -le 40 ]] || continue
-    fi
+    [[ -z $name || $name == "Wine System Tray" ]] || continue
     if [[ -n ${1:-} ]]; then
       pid=$(xdotool getwindowpid "$id" 2>/dev/null) || continue
       { tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$1"; } 2>/dev/null || continue
     fi
-    echo "$id"
-    return 0
+    if [[ $name == "Wine System Tray" ]]; then
+      echo "$id"
+      return 0
+    fi
+    area=$(xdotool getwindowgeometry "$id" 2>/dev/null | awk '/Geometry:/ { split($2, a, "x"); print a[1] * a[2] }')
+    [[ -n $area ]] || continue
+    if [[ -z $best ]] || ((area < best_area)); then
+      best=$id best_area=$area
+    fi
   done
-  return 1
+  [[ -n $best ]] && echo "$best"
+}
+
+# qlx_install_system_exe PREFIX FILE NAME: FILE as NAME in the prefix's
+# system folder. A 32-bit program's system32 is SysWOW64 (WoW64's file
+# system redirection), so a prefix that has one gets a copy there too.
+qlx_install_system_exe() {
+  local folder
+  for folder in system32 syswow64; do
+    [[ $folder == system32 || -d $1/drive_c/windows/$folder ]] || continue
+    cp "$2" "$1/drive_c/windows/$folder/$3"
+  done
 }

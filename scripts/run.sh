@@ -25,7 +25,8 @@
 # Environment: QLX_SKIP_INSTALL=1 skips apt-get (the packages are there);
 # QLX_JOBS (default 2) for the build; QLX_DEMO_PORT (default 8642), the first
 # port tried for the WebDAV server; QLX_DEMO_DIR (default build/demo, or
-# build/demo-win64 for --preset win64).
+# build/demo-win64 for --preset win64); QLX_DEMO_PREFIX (default
+# QLX_DEMO_DIR/prefix), the Wine prefix that keeps the settings.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -193,7 +194,7 @@ prepare_prefix() {
     "$WINE" wineboot --init </dev/null >"$TMP_DIR/wineboot.log" 2>&1
     "$WINESERVER" -w
   fi
-  cp "$DEMO_DIR/demo/net.exe" "$prefix/drive_c/windows/system32/net.exe"
+  qlx_install_system_exe "$prefix" "$DEMO_DIR/demo/net.exe" net.exe
   # Wine finds its Marlett font (the glyphs of the title-bar buttons) only in
   # the prefix's Fonts folder here; without it the close button shows "r".
   local fonts=/usr/share/wine/fonts
@@ -276,7 +277,8 @@ if [[ $MODE == tour ]]; then
   exit 0
 fi
 
-prepare_prefix "$DEMO_DIR/prefix"
+PREFIX_DIR=${QLX_DEMO_PREFIX:-$DEMO_DIR/prefix}
+prepare_prefix "$PREFIX_DIR"
 QLX_DEMO_NET_LOG=$(windows_path "$DEMO_DIR/net.log")
 NOVNC_URL=
 if [[ -z ${DISPLAY:-} ]]; then
@@ -307,10 +309,13 @@ screen: right-click it, choose "Parametri", enter the user, the password and
 a drive letter (for example Q:), press "Salva", then choose "Connetti" in the
 tray menu. A file window opens on the drive with the server's files.
 "Esci" in the tray menu (or Ctrl-C here) ends the demonstration.
-Settings stay in $DEMO_DIR/prefix for the next run.
+Settings stay in $PREFIX_DIR for the next run.
 
 EOF
 status=0
-"$WINE" "$DEMO_DIR/QLXDrive.exe" </dev/null >"$DEMO_DIR/qlxdrive.log" 2>&1 || status=$?
+# In the background, so that a signal to this script is handled at once
+# (the clean-up then ends the program with the prefix's wineserver).
+"$WINE" "$DEMO_DIR/QLXDrive.exe" </dev/null >"$DEMO_DIR/qlxdrive.log" 2>&1 &
+wait "$!" || status=$?
 say "QLXDrive ended (exit $status)."
 exit "$status"

@@ -83,12 +83,19 @@ remove_root() {
 }
 
 # in_root DIR CMD...: CMD inside DIR, with /dev, /proc, /sys and /tmp of the
-# host and this checkout at its own path.
+# host and this checkout at its own path. in_root exec DIR CMD... replaces
+# this shell with it, so that CMD keeps this process's id: whoever started
+# the runner can signal and wait for CMD itself.
 in_root() {
+  local exec=
+  if [[ $1 == exec ]]; then
+    exec=exec
+    shift
+  fi
   local dir=$1
   shift
   mkdir -p "$dir$CHECKOUT"
-  unshare -m --propagation private sh -c '
+  $exec unshare -m --propagation private sh -c '
     r=$1 checkout=$2 wd=$3
     shift 3
     mount --rbind /dev "$r/dev" &&
@@ -155,7 +162,7 @@ ensure() {
 
 run() {
   complete "$ROOT_DIR" || die "no complete Wine 10 root in $ROOT_DIR: run '$SELF ensure' first"
-  in_root "$ROOT_DIR" "$@"
+  in_root exec "$ROOT_DIR" "$@"
 }
 
 case ${1:-} in

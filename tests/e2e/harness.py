@@ -122,6 +122,16 @@ def windows_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
+def install_system_exe(prefix, exe, name):
+    """Puts `exe` in the prefix's system folder as `name`. A 32-bit
+    program's system32 is SysWOW64 (the file system redirection of WoW64),
+    so a prefix that has one gets a copy there too."""
+    windows = os.path.join(prefix, "drive_c", "windows")
+    for folder in ("system32", "syswow64"):
+        if folder == "system32" or os.path.isdir(os.path.join(windows, folder)):
+            shutil.copyfile(exe, os.path.join(windows, folder, name))
+
+
 # ------------------------------------------------------------------ Xvfb
 
 
@@ -416,7 +426,7 @@ class Bench:
         self._server("-w")
         self._server("-p", check=True)
         drive_c = os.path.join(self.prefix, "drive_c")
-        shutil.copyfile(self.net_exe, os.path.join(drive_c, "windows", "system32", "net.exe"))
+        install_system_exe(self.prefix, self.net_exe, "net.exe")
         shutil.copyfile(self.explorer_exe, os.path.join(drive_c, "windows", "explorer.exe"))
         self.program_folder = os.path.join(drive_c, "Program Files", "QLXDrive")
         os.makedirs(self.program_folder, exist_ok=True)

@@ -90,7 +90,7 @@ mkdir -p "$standin"
 export QLX_STANDIN_DIR
 QLX_STANDIN_DIR=$("$WINE" winepath -w "$standin" 2>/dev/null | tr -d '\r')
 if [[ -n $standin_net ]]; then
-  cp "$standin_net" "$WINEPREFIX/drive_c/windows/system32/net.exe"
+  qlx_install_system_exe "$WINEPREFIX" "$standin_net" net.exe
 else
   echo "no stand-in net.exe: whether closing the program ran NET USE is not checked"
 fi

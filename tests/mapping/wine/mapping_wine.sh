@@ -40,7 +40,11 @@ t0=$SECONDS
 "$wineserver" -w
 rm -f "$own.boot.log"
 echo "own prefix ready in $((SECONDS - t0)) s"
-cp "$net" "$own/drive_c/windows/system32/net.exe"
+# A 32-bit program's system32 is SysWOW64 (WoW64's file system redirection).
+for folder in system32 syswow64; do
+  [[ $folder == system32 || -d $own/drive_c/windows/$folder ]] || continue
+  cp "$net" "$own/drive_c/windows/$folder/net.exe"
+done
 cp "$explorer" "$own/drive_c/windows/explorer.exe"
 export WINEDLLOVERRIDES="mscoree,mshtml=;net.exe=n;explorer.exe=n,b"
 "$wineserver" -p </dev/null >/dev/null 2>&1
