@@ -197,13 +197,14 @@ for preset in native win64 win32; do
 done
 run_stage "ctest native" test_preset native
 
-WINE_DIR=$(mktemp -d /tmp/qlx-wine.XXXXXX)
-run_stage "wine prefix (Wine 8)" make_wine_prefix win64 "$WINE_DIR"
-run_stage "ctest win64 (Wine 8)" test_wine win64 "$WINE_DIR"
-
+# The shipped i686 build first, then its x86_64 twin under a second Wine.
 WINE10_DIR=$(mktemp -d /tmp/qlx-wine10.XXXXXX)
 run_stage "wine prefix (Wine 10)" make_wine_prefix win32 "$WINE10_DIR"
 run_stage "ctest win32 (Wine 10 WoW64)" test_wine win32 "$WINE10_DIR"
+
+WINE_DIR=$(mktemp -d /tmp/qlx-wine.XXXXXX)
+run_stage "wine prefix (Wine 8)" make_wine_prefix win64 "$WINE_DIR"
+run_stage "ctest win64 (Wine 8)" test_wine win64 "$WINE_DIR"
 
 for name in "${FUZZ_TARGETS[@]}"; do
   run_stage "fuzz $name (${FUZZ_SECONDS}s)" fuzz_target "$name"

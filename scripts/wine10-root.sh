@@ -9,6 +9,7 @@
 #        wine10-root.sh wine ARG...   run Wine 10's loader inside the root
 #        wine10-root.sh wineserver ARG...  its wineserver
 #        wine10-root.sh path          print where the root lies
+#        wine10-root.sh remove        delete the root (refused while in use)
 #
 # The root lives outside the clone, in $QLX_ROOT_CACHE (default
 # /var/cache/qlxdrive), and is made with debootstrap into a temporary
@@ -63,8 +64,11 @@ complete() {  # DIR
 mounted_under() {
   local dir
   dir=$(realpath -m "$1")
-  awk -v d="$dir" '$5 == d || index($5, d "/") == 1 { found = 1 } END { exit !found }' \
-    /proc/[0-9]*/mountinfo 2>/dev/null && return 0
+  # Through cat: processes end meanwhile, and awk would stop at the first
+  # table that is gone. A process chrooted inside sees its mounts relative
+  # to its root: the check of roots below catches those.
+  { cat /proc/[0-9]*/mountinfo 2>/dev/null || true; } |
+    awk -v d="$dir" '$5 == d || index($5, d "/") == 1 { found = 1 } END { exit !found }' && return 0
   local p root
   for p in /proc/[0-9]*; do
     root=$(readlink "$p/root" 2>/dev/null) || continue
@@ -176,6 +180,14 @@ case ${1:-} in
   wine) shift; run "$WINE_LOADER" "$@" ;;
   wineserver) shift; run "$WINE_SERVER" "$@" ;;
   path) echo "$ROOT_DIR" ;;
+  remove)
+    [[ -d $CACHE ]] || exit 0
+    exec {lock}>"$CACHE/.lock"
+    flock "$lock"
+    for dir in "$ROOT_DIR" "$CACHE"/wine10-root.new.* "$CACHE"/wine10-root.old.*; do
+      remove_root "$dir"
+    done
+    ;;
   *)
     sed -n '2,/^set -euo/p' "$SELF" | sed '$d; s/^# \{0,1\}//' >&2
     exit 2
