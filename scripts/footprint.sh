@@ -295,7 +295,7 @@ line() {  # label goal cell-key
 head1=$(printf '%-34s' "")
 head2=$(printf '%-34s' "")
 for p in "${presets[@]}"; do
-  head1+=$(printf ' %-47s' "$(arch_of "$p"): ${M[$p.wine]}$([[ $p == win32 ]] && echo ' (WoW64)')")
+  head1+=$(printf ' %-47s' "$(arch_of "$p"), ${M[$p.wine]%% *}$([[ $p == win32 ]] && echo ' WoW64')")
   head2+=$(printf ' %13s %13s %-19s' "${M[$p.program]}" "${M[$p.baseline]}" "result")
 done
 echo "$head1"
