@@ -17,7 +17,7 @@
 // which ends with the program).
 import { chromium } from 'playwright-core';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, mkdirSync, readFileSync, rmSync, existsSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, readFileSync, rmSync, existsSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -87,8 +87,18 @@ const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
 let page;
 let step = 0;
 let stepName = 'start';
+// The page once it has stopped changing (two captures alike, at most 5 s):
+// noVNC paints the display's updates a moment after they happen.
 async function shot(name) {
-  await page.screenshot({ path: join(shots, `${String(step).padStart(2, '0')}-${name}.png`) });
+  const path = join(shots, `${String(step).padStart(2, '0')}-${name}.png`);
+  let last = await page.screenshot();
+  for (const deadline = Date.now() + 5000; Date.now() < deadline;) {
+    await sleep(250);
+    const next = await page.screenshot();
+    if (next.equals(last)) break;
+    last = next;
+  }
+  writeFileSync(path, last);
 }
 async function waitFor(what, seconds, predicate) {
   const deadline = Date.now() + seconds * 1000 * SCALE;
@@ -221,7 +231,7 @@ async function walk() {
 
   begin('esci', '"Esci" removes the mapping and ends the program');
   // Explorer opens over the tray: dragged aside by its caption, as a user
-  // would, which also dismisses the balloon.
+  // would.
   const e = geometry(explorer);
   const [fromX, fromY] = await screenToPage(e.x + 200, e.y + 12);
   const [toX, toY] = await screenToPage(e.x + 530, e.y + 152);
