@@ -4,9 +4,9 @@
 # It sets the EXIT, INT and TERM traps: a script asks for its clean-up with
 # at_exit instead of a trap of its own.
 
-QLX_WINE=/usr/lib/wine/wine64
+QLX_WINE=${QLX_WINE:-/usr/lib/wine/wine64}
 # From libwine, so present with wine64 alone.
-QLX_WINESERVER=/usr/lib/wine/wineserver
+QLX_WINESERVER=${QLX_WINESERVER:-/usr/lib/wine/wineserver}
 
 # ------------------------------------------------------------- clean-up
 

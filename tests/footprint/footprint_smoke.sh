@@ -4,11 +4,12 @@
 # goals, and a tray program that polls on a timer must be caught by the
 # idle-CPU goal (exit status 1). The start-up ratio is only checked for
 # being measured: a few starts on a busy machine say nothing about 1.2x.
-# usage: footprint_smoke.sh <footprint.sh> <win64 build dir> <footprint_polling_tray.exe>
+# usage: footprint_smoke.sh <footprint.sh> <build dir> <footprint_polling_tray.exe> [win64|win32]
 set -uo pipefail
 footprint=$1
 build=$2
 polling=$3
+preset=${4:-win64}
 mini=$build/footprint/mini_tray.exe
 # shellcheck source=tests/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
@@ -18,7 +19,9 @@ goal_field() { awk -v n="$2" -v i="$3" '$1 == "goal" && $2 == n { print $i }' "$
 
 run() {  # label program-exe ready-class
   local status=0
-  "$footprint" --no-build --build64 "$build" --build32 "$work/no-win32-build" --runs 2 --idle 3 \
+  local build32=$work/no-win32-build
+  [[ $preset == win64 ]] || build32=$build
+  "$footprint" --no-build --preset "$preset" --build64 "$build" --build32 "$build32" --runs 2 --idle 3 \
     --program "$2" "$3" "$3" >"$work/$1.out" 2>"$work/$1.err" || status=$?
   echo "--- $1 (exit $status)"
   cat "$work/$1.out" "$work/$1.err"

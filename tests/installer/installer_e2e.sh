@@ -17,6 +17,8 @@ set -uo pipefail
 }
 setup=$1 version=$2 program=$3 qlxctl=$4 wintool=$5 standin_net=${6:-}
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=../../scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
 # Arguments and reg export texts as UTF-8 (a non-ASCII install folder below).
 export LC_ALL=C.UTF-8
 if [[ -z ${DISPLAY:-} ]]; then
@@ -74,7 +76,7 @@ mkdir -p "$standin"
 export QLX_STANDIN_DIR
 QLX_STANDIN_DIR=$("$WINE" winepath -w "$standin" 2>/dev/null | tr -d '\r')
 if [[ -n $standin_net ]]; then
-  cp "$standin_net" "$WINEPREFIX/drive_c/windows/system32/net.exe"
+  qlx_install_system_exe "$WINEPREFIX" "$standin_net" net.exe
 else
   echo "no stand-in net.exe: whether closing the program ran NET USE is not checked"
 fi
@@ -189,11 +191,22 @@ step "upgrade while the program's dialog is open"
 # The icon sits in Wine's own tray window (the bare display has no tray
 # manager); a right-click opens the program's menu, whose first item is
 # "Parametri".
+<<<<<<< HEAD
 find_tray() {  # this prefix's tray window, in $tray
   local id pid
   for id in $(xdotool search --name '^Wine System Tray$' 2>/dev/null); do
     pid=$(xdotool getwindowpid "$id" 2>/dev/null) || continue
     { tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null && tray=$id
+=======
+open_dialog() {
+  local tray= deadline=$((SECONDS + 30))
+  while [[ -z $tray ]]; do
+    tray=$(qlx_tray_window "$WINEPREFIX") || tray=
+    if [[ -z $tray ]]; then
+      ((SECONDS < deadline)) || return 1
+      sleep 0.2
+    fi
+>>>>>>> wow64
   done
   [[ -n $tray ]]
 }

@@ -25,7 +25,11 @@ boot_prefix "$work/prefix" "$work/boot.log"
 at_exit stop_slow_case
 echo "own prefix ready in $((SECONDS - t0)) s"
 drive_c=$WINEPREFIX/drive_c
-cp "$net" "$drive_c/windows/system32/net.exe"
+# A 32-bit program's system32 is SysWOW64 (WoW64's file system redirection).
+for folder in system32 syswow64; do
+  [[ $folder == system32 || -d $drive_c/windows/$folder ]] || continue
+  cp "$net" "$drive_c/windows/$folder/net.exe"
+done
 cp "$explorer" "$drive_c/windows/explorer.exe"
 export WINEDLLOVERRIDES="mscoree,mshtml=;net.exe=n;explorer.exe=n,b"
 "$QLX_WINESERVER" -p </dev/null >/dev/null 2>&1
