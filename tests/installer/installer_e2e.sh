@@ -191,23 +191,8 @@ step "upgrade while the program's dialog is open"
 # The icon sits in Wine's own tray window (the bare display has no tray
 # manager); a right-click opens the program's menu, whose first item is
 # "Parametri".
-<<<<<<< HEAD
 find_tray() {  # this prefix's tray window, in $tray
-  local id pid
-  for id in $(xdotool search --name '^Wine System Tray$' 2>/dev/null); do
-    pid=$(xdotool getwindowpid "$id" 2>/dev/null) || continue
-    { tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null && tray=$id
-=======
-open_dialog() {
-  local tray= deadline=$((SECONDS + 30))
-  while [[ -z $tray ]]; do
-    tray=$(qlx_tray_window "$WINEPREFIX") || tray=
-    if [[ -z $tray ]]; then
-      ((SECONDS < deadline)) || return 1
-      sleep 0.2
-    fi
->>>>>>> wow64
-  done
+  tray=$(qlx_tray_window "$WINEPREFIX") || tray=
   [[ -n $tray ]]
 }
 open_dialog() {
