@@ -16,8 +16,8 @@ else()
   set(QLX_GMOCK GTest::gmock)
 endif()
 
-# The win32 build cannot run here (no 32-bit Wine): its tests are compiled,
-# not registered.
+# On by default in every preset: the win32 tests run under Wine 10's WoW64
+# in the root of scripts/wine10-root.sh, the win64 ones under the host's Wine.
 option(QLX_RUN_TESTS "Register the unit tests with CTest" ON)
 
 # qlx_add_gtest(name SOURCES ... LIBS ...): every test also links the OS

@@ -26,6 +26,11 @@ Processes& CurrentProcesses() { return Required(g_context.processes, "process ru
 Shell& CurrentShell() { return Required(g_context.shell, "shell"); }
 Environment& CurrentEnvironment() { return Required(g_context.environment, "environment"); }
 Messages& CurrentMessages() { return Required(g_context.messages, "message box"); }
+ServiceManager& CurrentServices() { return Required(g_context.services, "service manager"); }
+MachineRegistry& CurrentMachineRegistry() { return Required(g_context.machine_registry, "machine registry"); }
+NetworkConnections& CurrentConnections() { return Required(g_context.connections, "network connection list"); }
+Files& CurrentFiles() { return Required(g_context.files, "file system"); }
+Http& CurrentHttp() { return Required(g_context.http, "HTTP client"); }
 
 void Pause(std::uint32_t milliseconds) { CurrentClock().Pause(milliseconds); }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -88,6 +89,96 @@ class Messages {
   virtual std::u16string SystemText(std::uint32_t code) = 0;
 };
 
+// --- What a diagnosis reads and nothing else uses: the service manager, the
+// machine's part of the registry, the network connections of drive letters,
+// the presence of a file, and one HTTP request. Every one only reads.
+
+struct ServiceStatus {
+  enum class Presence { Installed, Absent, Unreadable };
+  Presence presence = Presence::Absent;
+  std::uint32_t start_type = 0;     // SERVICE_AUTO_START 2, SERVICE_DEMAND_START 3, SERVICE_DISABLED 4
+  std::uint32_t current_state = 0;  // SERVICE_STOPPED 1 ... SERVICE_RUNNING 4 ... SERVICE_PAUSED 7
+  std::uint32_t error = 0;          // the system error code, for Unreadable
+};
+
+// OpenSCManagerW / OpenServiceW with query rights only.
+class ServiceManager {
+ public:
+  virtual ~ServiceManager() = default;
+  virtual ServiceStatus Query(const std::u16string& name) = 0;
+};
+
+struct MachineValue {
+  enum class Status { Ok, NoKey, NoValue, Failed };
+  Status status = Status::NoKey;
+  std::uint32_t type = 0;          // REG_* as the registry gave it
+  std::vector<std::uint8_t> data;  // the value's bytes as stored
+  std::uint32_t error = 0;         // the system error code, for Failed
+};
+
+// One value under HKEY_LOCAL_MACHINE, read with KEY_READ; never creates.
+class MachineRegistry {
+ public:
+  virtual ~MachineRegistry() = default;
+  virtual MachineValue Read(const std::u16string& path, const std::u16string& name) = 0;
+};
+
+struct DriveConnection {
+  enum class Status {
+    NotConnected,  // no network connection on that letter
+    Connected,     // remote holds what it is connected to (also a remembered, closed one)
+    Failed,
+  };
+  Status status = Status::NotConnected;
+  std::u16string remote;
+  std::uint32_t error = 0;  // the system error code, for Failed
+};
+
+// WNetGetConnectionW for a drive text such as "Z:".
+class NetworkConnections {
+ public:
+  virtual ~NetworkConnections() = default;
+  virtual DriveConnection RemoteOf(const std::u16string& drive) = 0;
+};
+
+// GetFileAttributesW: true for an existing file (not a folder).
+class Files {
+ public:
+  virtual ~Files() = default;
+  virtual bool FileExists(const std::u16string& path) = 0;
+};
+
+struct HttpRequest {
+  std::u16string method;
+  std::u16string url;      // absolute http:// or https:// URL, escaped as it is to be sent
+  std::u16string headers;  // extra header lines, each ending in CR LF
+  std::string body;
+  std::uint32_t timeout_ms = 0;  // the bound on the whole exchange
+};
+
+struct HttpOutcome {
+  enum class Kind {
+    Answered,         // status holds the HTTP status
+    NameNotResolved,  // the host name did not resolve
+    CannotConnect,    // refused or unreachable
+    TimedOut,         // no answer within the bound
+    SecureFailure,    // TLS could not be set up; certificate_flags say why when known
+    Failed,           // anything else; error holds the code
+  };
+  Kind kind = Kind::Failed;
+  std::uint32_t status = 0;
+  std::uint32_t error = 0;              // the WinHTTP or system error code
+  std::uint32_t certificate_flags = 0;  // WINHTTP_CALLBACK_STATUS_FLAG_* of a secure failure
+};
+
+// One request through WinHTTP with the machine's WinHTTP proxy setting (the
+// one services use); redirects are not followed but reported.
+class Http {
+ public:
+  virtual ~Http() = default;
+  virtual HttpOutcome Send(const HttpRequest& request) = 0;
+};
+
 struct Context {
   Registry* registry = nullptr;
   ProgramFile* program = nullptr;
@@ -97,6 +188,12 @@ struct Context {
   Shell* shell = nullptr;
   Environment* environment = nullptr;
   Messages* messages = nullptr;
+  // Read only by the diagnosis.
+  ServiceManager* services = nullptr;
+  MachineRegistry* machine_registry = nullptr;
+  NetworkConnections* connections = nullptr;
+  Files* files = nullptr;
+  Http* http = nullptr;
 };
 
 // Installs a context for its own lifetime and restores the one that was
@@ -121,6 +218,11 @@ Processes& CurrentProcesses();
 Shell& CurrentShell();
 Environment& CurrentEnvironment();
 Messages& CurrentMessages();
+ServiceManager& CurrentServices();
+MachineRegistry& CurrentMachineRegistry();
+NetworkConnections& CurrentConnections();
+Files& CurrentFiles();
+Http& CurrentHttp();
 
 // Shorthand for CurrentClock().Pause(ms).
 void Pause(std::uint32_t milliseconds);

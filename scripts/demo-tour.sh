@@ -11,7 +11,9 @@
 set -uo pipefail
 : "${DISPLAY:?}" "${WINEPREFIX:?}" "${DEMO_DIR:?}" "${DEMO_USER:?}" "${DEMO_PASSWORD:?}" "${QLX_TOUR_DIR:?}"
 
-WINE=/usr/lib/wine/wine64
+WINE=${QLX_WINE:-/usr/lib/wine/wine64}
+# shellcheck source=lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 DRIVE=Q:
 WRONG_PASSWORD=sbagliata
 TOUR=$QLX_TOUR_DIR
@@ -75,7 +77,15 @@ wait_for() {
 
 # ------------------------------------------------------------- what is seen
 
-tray_window() { xdotool search --name '^Wine System Tray$' 2>/dev/null | head -n 1; }
+TRAY=
+# The tray, found once (before any balloon, which looks much like it under
+# Wine 10) and kept.
+tray_window() {
+  if [[ -z $TRAY ]] || ! xdotool getwindowname "$TRAY" >/dev/null 2>&1; then
+    TRAY=$(qlx_tray_window "$WINEPREFIX") || TRAY=
+  fi
+  echo "$TRAY"
+}
 tray_shown() { [[ -n $(tray_window) ]]; }
 # visible windows of a program (class = its file name) with the given title
 windows_of() { xdotool search --onlyvisible --class "$1" 2>/dev/null; }
@@ -96,11 +106,12 @@ menu_gone() { ! menu_shown; }
 dialog_window() { xdotool search --onlyvisible --name '^Parametri di connessione$' 2>/dev/null | head -n 1; }
 dialog_shown() { [[ -n $(dialog_window) ]]; }
 dialog_gone() { ! dialog_shown; }
-# The balloon: an untitled window of Wine's tray process, taller than the tray.
+# The balloon: an untitled window of Wine's tray process, other than the tray.
 balloon_shown() {
-  local w
+  local w tray
+  tray=$(tray_window)
   for w in $(windows_of '^explorer\.exe$'); do
-    [[ -z $(xdotool getwindowname "$w" 2>/dev/null) && $(height_of "$w") -gt 40 ]] && return 0
+    [[ $w != "$tray" && -z $(xdotool getwindowname "$w" 2>/dev/null) ]] && return 0
   done
   return 1
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # scripts/footprint.sh: QLXDrive's footprint under Wine, measured side by
 # side with a minimal tray program (tools/footprint/mini_tray.cpp) built in
-# the same run with the same toolchain:
+# the same run with the same toolchain, for the shipped i686 exe (run by
+# Wine 10's WoW64 in the root of scripts/wine10-root.sh) and for its x86_64
+# twin (the host's Wine 8), in one table:
 #   - start-up until the tray window exists, median of RUNS alternating
 #     starts (goal: within 1.2x of the minimal program);
 #   - working set and private memory once idle (goal: within +2 MiB);
@@ -12,22 +14,24 @@
 # holds both programs idle.
 #
 # usage: scripts/footprint.sh [--runs N] [--idle SECONDS] [--no-build]
-#          [--build64 DIR] [--build32 DIR]
+#          [--preset win32|win64|both] [--build64 DIR] [--build32 DIR]
 #          [--program EXE READY_CLASS CLOSE_CLASS] [--baseline EXE READY_CLASS CLOSE_CLASS]
-# Uses $WINEPREFIX when set (else a throwaway prefix) and $DISPLAY when set
-# (else a private Xvfb). Exit status: 0 all goals met, 1 a goal missed,
-# 2 the measurement itself failed. One "goal NAME VALUE LIMIT met|missed"
-# line per goal, for scripts.
+# --program and --baseline replace the programs of one preset (not both).
+# Uses $WINEPREFIX when set and one preset is measured (else a throwaway
+# prefix per Wine) and $DISPLAY when set (else a private Xvfb). Exit status:
+# 0 all goals met, 1 a goal missed, 2 the measurement itself failed. One
+# "goal NAME VALUE LIMIT met|missed PRESET" line per goal, for scripts.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+# shellcheck source=lib.sh
+. "$ROOT/scripts/lib.sh"
 JOBS=${QLX_JOBS:-2}
 
 runs=15
 idle=30
 build=1
+presets=(win32 win64)
 build64=$ROOT/build/win64
 build32=$ROOT/build/win32
 program=()
@@ -47,6 +51,14 @@ while [[ $# -gt 0 ]]; do
     --runs) runs=${2:?}; shift 2 ;;
     --idle) idle=${2:?}; shift 2 ;;
     --no-build) build=0; shift ;;
+    --preset)
+      case ${2:-} in
+        win32 | win64) presets=("$2") ;;
+        both) presets=(win32 win64) ;;
+        *) usage ;;
+      esac
+      shift 2
+      ;;
     --build64) build64=${2:?}; shift 2 ;;
     --build32) build32=${2:?}; shift 2 ;;
     --program) [[ $# -ge 4 ]] || usage; program=("$2" "$3" "$4"); shift 4 ;;
@@ -56,6 +68,10 @@ while [[ $# -gt 0 ]]; do
   esac
 done
 [[ $runs =~ ^[1-9][0-9]*$ && $idle =~ ^[1-9][0-9]*$ ]] || die "--runs and --idle take positive whole numbers"
+[[ ${#presets[@]} == 1 || (${#program[@]} == 0 && ${#baseline[@]} == 0) ]] ||
+  die "--program and --baseline need --preset win32 or win64"
+build_dir() { if [[ $1 == win32 ]]; then echo "$build32"; else echo "$build64"; fi; }
+arch_of() { if [[ $1 == win32 ]]; then echo i686; else echo x86_64; fi; }
 
 # ------------------------------------------------------------------ build
 
@@ -66,19 +82,15 @@ build_preset() {  # preset dir targets...
   cmake --build "$dir" -j "$JOBS" --target "$@" </dev/null
 }
 if [[ $build == 1 && -z ${QLX_FOOTPRINT_BUILT:-} ]]; then
-  build_preset win64 "$build64" QLXDrive mini_tray footprint_probe
-  build_preset win32 "$build32" QLXDrive mini_tray
+  for preset in "${presets[@]}"; do
+    build_preset "$preset" "$(build_dir "$preset")" QLXDrive mini_tray footprint_probe
+  done
+  # The size and imports of the shipped exe are reported in any case.
+  [[ " ${presets[*]} " == *" win32 "* ]] || build_preset win32 "$build32" QLXDrive mini_tray
 fi
-
-[[ ${#program[@]} -gt 0 ]] || program=("$build64/QLXDrive.exe" QLXDriveTray TfmDrive)
-[[ ${#baseline[@]} -gt 0 ]] || baseline=("$build64/footprint/mini_tray.exe" QLXMiniTray QLXMiniTray)
-probe=$build64/footprint/footprint_probe.exe
-for exe in "$probe" "${program[0]}" "${baseline[0]}"; do
-  [[ -f $exe ]] || die "$exe is missing (build it, or leave out --no-build)"
-done
-program[0]=$(realpath "${program[0]}")
-baseline[0]=$(realpath "${baseline[0]}")
-[[ ${program[0]} != "${baseline[0]}" ]] || die "the program and the baseline must be two files"
+if [[ " ${presets[*]} " == *" win32 "* && -z ${QLX_FOOTPRINT_BUILT:-} ]]; then
+  "$ROOT/scripts/wine10-root.sh" ensure >&2 || die "no Wine 10 root for the i686 exe"
+fi
 
 # Wine needs a display for the tray: a private one when there is none.
 if [[ -z ${DISPLAY:-} ]]; then
@@ -88,15 +100,16 @@ fi
 # ------------------------------------------------------------ Wine prefix
 
 work=$(mktemp -d)
-own_prefix=
+own_prefixes=()  # "server prefix" pairs
 probe_pid=
 cleanup() {
   [[ -z $probe_pid ]] || kill "$probe_pid" 2>/dev/null || true
-  if [[ -n $own_prefix ]]; then
-    WINEPREFIX=$own_prefix "$WINESERVER" -k 2>/dev/null || true
-    WINEPREFIX=$own_prefix timeout 30 "$WINESERVER" -w 2>/dev/null || true
-    rm -rf "$own_prefix"
-  fi
+  local entry
+  for entry in "${own_prefixes[@]}"; do
+    WINEPREFIX=${entry#* } "${entry%% *}" -k 2>/dev/null || true
+    WINEPREFIX=${entry#* } timeout 30 "${entry%% *}" -w 2>/dev/null || true
+    rm -rf "${entry#* }"
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -106,13 +119,22 @@ trap 'exit 143' TERM
 export WINEDEBUG=${WINEDEBUG:--all}
 # No desktop entries in the host's home for what runs in the prefix.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
-if [[ -z ${WINEPREFIX:-} ]]; then
-  own_prefix=$(mktemp -d /tmp/qlx-footprint.XXXXXX)
-  export WINEPREFIX=$own_prefix
-  echo "footprint: making a Wine prefix in $WINEPREFIX"
-  "$WINE" wineboot --init </dev/null >"$work/wineboot.log" 2>&1 || die "wineboot failed"
+given_prefix=${WINEPREFIX:-}
+[[ ${#presets[@]} == 1 ]] || given_prefix=
+
+# use_prefix PRESET: WINEPREFIX for PRESET's Wine (WINE, WINESERVER).
+use_prefix() {
+  if [[ -n $given_prefix ]]; then
+    export WINEPREFIX=$given_prefix
+    return
+  fi
+  export WINEPREFIX
+  WINEPREFIX=$(mktemp -d /tmp/qlx-footprint.XXXXXX)
+  own_prefixes+=("$WINESERVER $WINEPREFIX")
+  echo "footprint: making a Wine prefix in $WINEPREFIX ($1)"
+  "$WINE" wineboot --init </dev/null >"$work/wineboot.log" 2>&1 || die "wineboot failed ($1)"
   "$WINESERVER" -w
-fi
+}
 
 # ------------------------------------------------------------ measurement
 
@@ -141,95 +163,154 @@ memory_kb() {
     /proc/"$1"/smaps_rollup
 }
 
-echo "footprint: $runs starts each, then $idle s idle, in $WINEPREFIX (DISPLAY $DISPLAY)"
-mkfifo "$work/feed"
-"$WINE" "$probe" "$runs" program "${program[@]}" baseline "${baseline[@]}" \
-  <"$work/feed" >"$work/probe.out" 2>"$work/probe.err" &
-probe_pid=$!
-exec {feed}>"$work/feed"
+# Results by "PRESET.KEY".
+declare -A M
+# measure PRESET: RUNS alternating starts and the idle period of the
+# preset's program and baseline under the preset's Wine.
+measure() {
+  local preset=$1 dir prog=() base=() out
+  dir=$(build_dir "$preset")
+  out=$work/$preset
+  mkdir -p "$out"
+  qlx_wine_for "$preset"
+  prog=("${program[@]}")
+  base=("${baseline[@]}")
+  [[ ${#prog[@]} -gt 0 ]] || prog=("$dir/QLXDrive.exe" QLXDriveTray TfmDrive)
+  [[ ${#base[@]} -gt 0 ]] || base=("$dir/footprint/mini_tray.exe" QLXMiniTray QLXMiniTray)
+  local probe=$dir/footprint/footprint_probe.exe exe
+  for exe in "$probe" "${prog[0]}" "${base[0]}"; do
+    [[ -f $exe ]] || die "$exe is missing (build it, or leave out --no-build)"
+  done
+  prog[0]=$(realpath "${prog[0]}")
+  base[0]=$(realpath "${base[0]}")
+  [[ ${prog[0]} != "${base[0]}" ]] || die "the program and the baseline must be two files"
+  use_prefix "$preset"
+  M[$preset.wine]=$("$WINE" --version 2>/dev/null | tr -d '\r' || echo Wine)
+  M[$preset.program]=$(basename "${prog[0]}")
+  M[$preset.baseline]=$(basename "${base[0]}")
 
-deadline=$((SECONDS + 120 + runs * 60))
-until [[ $(grep -c '^idle-begin ' "$work/probe.out") == 2 ]]; do
-  if ! kill -0 "$probe_pid" 2>/dev/null; then
-    cat "$work/probe.out" "$work/probe.err" >&2
-    die "the probe ended before the idle period"
+  echo "footprint: $preset, $runs starts each, then $idle s idle, in $WINEPREFIX (DISPLAY $DISPLAY)"
+  mkfifo "$out/feed"
+  "$WINE" "$probe" "$runs" program "${prog[@]}" baseline "${base[@]}" \
+    <"$out/feed" >"$out/probe.out" 2>"$out/probe.err" &
+  probe_pid=$!
+  local feed
+  exec {feed}>"$out/feed"
+
+  local deadline=$((SECONDS + 120 + runs * 60))
+  until [[ $(grep -c '^idle-begin ' "$out/probe.out") == 2 ]]; do
+    if ! kill -0 "$probe_pid" 2>/dev/null; then
+      cat "$out/probe.out" "$out/probe.err" >&2
+      die "the probe ended before the idle period ($preset)"
+    fi
+    ((SECONDS < deadline)) || die "the programs were not idle within $((120 + runs * 60)) s ($preset)"
+    sleep 0.2
+  done
+  local pid_program pid_baseline cpu_program_0 cpu_baseline_0 cpu_program_1 cpu_baseline_1
+  pid_program=$(unix_pid "${prog[0]}") || die "no single Wine process for ${prog[0]}"
+  pid_baseline=$(unix_pid "${base[0]}") || die "no single Wine process for ${base[0]}"
+  cpu_program_0=$(cpu_ns "$pid_program")
+  cpu_baseline_0=$(cpu_ns "$pid_baseline")
+  # The idle period is the measurement itself, not a wait for something.
+  sleep "$idle"
+  cpu_program_1=$(cpu_ns "$pid_program")
+  cpu_baseline_1=$(cpu_ns "$pid_baseline")
+  read -r "M[$preset.rss_program]" "M[$preset.private_program]" < <(memory_kb "$pid_program")
+  read -r "M[$preset.rss_baseline]" "M[$preset.private_baseline]" < <(memory_kb "$pid_baseline")
+  echo >&"$feed"
+  exec {feed}>&-
+  local probe_status=0
+  wait "$probe_pid" || probe_status=$?
+  probe_pid=
+  if [[ $probe_status != 0 ]]; then
+    cat "$out/probe.out" "$out/probe.err" >&2
+    die "the probe failed (exit $probe_status, $preset)"
   fi
-  ((SECONDS < deadline)) || die "the programs were not idle within $((120 + runs * 60)) s"
-  sleep 0.2
+  M[$preset.cpu_program]=$(awk -v a="$cpu_program_0" -v b="$cpu_program_1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }')
+  M[$preset.cpu_baseline]=$(awk -v a="$cpu_baseline_0" -v b="$cpu_baseline_1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }')
+  # The probe writes CRLF lines (a Windows C runtime in text mode).
+  tr -d '\r' <"$out/probe.out" >"$out/probe.txt"
+  if [[ -n $given_prefix ]]; then
+    return
+  fi
+  # A prefix of our own goes as soon as it has served.
+  "$WINESERVER" -k 2>/dev/null || true
+}
+
+for preset in "${presets[@]}"; do
+  measure "$preset"
 done
-pid_program=$(unix_pid "${program[0]}") || die "no single Wine process for ${program[0]}"
-pid_baseline=$(unix_pid "${baseline[0]}") || die "no single Wine process for ${baseline[0]}"
-cpu_program_0=$(cpu_ns "$pid_program")
-cpu_baseline_0=$(cpu_ns "$pid_baseline")
-# The idle period is the measurement itself, not a wait for something.
-sleep "$idle"
-cpu_program_1=$(cpu_ns "$pid_program")
-cpu_baseline_1=$(cpu_ns "$pid_baseline")
-read -r rss_program private_program < <(memory_kb "$pid_program")
-read -r rss_baseline private_baseline < <(memory_kb "$pid_baseline")
-echo >&"$feed"
-exec {feed}>&-
-probe_status=0
-wait "$probe_pid" || probe_status=$?
-probe_pid=
-if [[ $probe_status != 0 ]]; then
-  cat "$work/probe.out" "$work/probe.err" >&2
-  die "the probe failed (exit $probe_status)"
-fi
 
 # ----------------------------------------------------------------- report
 
-# The probe writes CRLF lines (a Windows C runtime in text mode).
-tr -d '\r' <"$work/probe.out" >"$work/probe.txt"
-field() {  # record label index
-  awk -v r="$1" -v l="$2" -v i="$3" '$1 == r && $2 == l { print $i; exit }' "$work/probe.txt"
+field() {  # preset record label index
+  awk -v r="$2" -v l="$3" -v i="$4" '$1 == r && $2 == l { print $i; exit }' "$work/$1/probe.txt"
 }
-window_program=$(field median program 3)
-window_baseline=$(field median baseline 3)
-input_program=$(field median program 4)
-input_baseline=$(field median baseline 4)
-ws_program=$(field idle program 5)
-ws_baseline=$(field idle baseline 5)
-
 missed=0
 goals=()
 verdict=
-goal() {  # name value limit condition (awk, on v = value and l = limit); sets $verdict
-  verdict=$(awk -v v="$2" -v l="$3" "BEGIN { print ($4) ? \"met\" : \"missed\" }")
+goal() {  # preset name value limit condition (awk, on v = value and l = limit); sets $verdict
+  verdict=$(awk -v v="$3" -v l="$4" "BEGIN { print ($5) ? \"met\" : \"missed\" }")
   [[ $verdict == met ]] || missed=$((missed + 1))
-  goals+=("goal $1 $2 $3 $verdict")
+  goals+=("goal $2 $3 $4 $verdict $1")
 }
-ratio=$(awk -v a="$window_program" -v b="$window_baseline" 'BEGIN { printf "%.3f", a / b }')
-input_ratio=$(awk -v a="$input_program" -v b="$input_baseline" 'BEGIN { if (a < 0 || b < 0) print "n/a"; else printf "%.3f", a / b }')
-ws_diff=$(awk -v a="$rss_program" -v b="$rss_baseline" 'BEGIN { printf "%+.3f", (a - b) / 1024 }')
-private_diff=$(awk -v a="$private_program" -v b="$private_baseline" 'BEGIN { printf "%+.3f", (a - b) / 1024 }')
-cpu_program=$(awk -v a="$cpu_program_0" -v b="$cpu_program_1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }')
-cpu_baseline=$(awk -v a="$cpu_baseline_0" -v b="$cpu_baseline_1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }')
 mib() { awk -v k="$1" 'BEGIN { printf "%.2f MiB", k / 1024 }'; }
 
-name_program=$(basename "${program[0]}")
-name_baseline=$(basename "${baseline[0]}")
+# Per preset: the values, then one table with a column group per preset.
+declare -A C  # "PRESET.ROW" -> the three cells "program|baseline|result verdict"
+for p in "${presets[@]}"; do
+  wp=$(field "$p" median program 3)
+  wb=$(field "$p" median baseline 3)
+  ip=$(field "$p" median program 4)
+  ib=$(field "$p" median baseline 4)
+  gp=$(field "$p" idle program 5)
+  gb=$(field "$p" idle baseline 5)
+  ratio=$(awk -v a="$wp" -v b="$wb" 'BEGIN { printf "%.3f", a / b }')
+  input_ratio=$(awk -v a="$ip" -v b="$ib" 'BEGIN { if (a < 0 || b < 0) print "n/a"; else printf "%.3f", a / b }')
+  ws_diff=$(awk -v a="${M[$p.rss_program]}" -v b="${M[$p.rss_baseline]}" 'BEGIN { printf "%+.3f", (a - b) / 1024 }')
+  private_diff=$(awk -v a="${M[$p.private_program]}" -v b="${M[$p.private_baseline]}" 'BEGIN { printf "%+.3f", (a - b) / 1024 }')
+  goal "$p" startup_ratio "$ratio" 1.2 'v <= l'
+  C[$p.startup]=$(printf '%9.1f ms|%9.1f ms|%6sx %s' "$wp" "$wb" "$ratio" "$verdict")
+  C[$p.input]=$(printf '%9.1f ms|%9.1f ms|%6sx' "$ip" "$ib" "$input_ratio")
+  goal "$p" working_set_mib "$ws_diff" 2 'v <= l'
+  C[$p.ws]="$(mib "${M[$p.rss_program]}")|$(mib "${M[$p.rss_baseline]}")|$(printf '%s MiB %s' "$ws_diff" "$verdict")"
+  goal "$p" private_mib "$private_diff" 2 'v <= l'
+  C[$p.private]="$(mib "${M[$p.private_program]}")|$(mib "${M[$p.private_baseline]}")|$(printf '%s MiB %s' "$private_diff" "$verdict")"
+  goal "$p" idle_cpu_ms "${M[$p.cpu_program]}" 0.5 'v < l'
+  C[$p.cpu]="${M[$p.cpu_program]} ms|${M[$p.cpu_baseline]} ms|$verdict"
+  C[$p.gws]="$(mib $((gp / 1024)))|$(mib $((gb / 1024)))|"
+done
+
 echo
-echo "Footprint under $("$WINE" --version 2>/dev/null || echo Wine), x86_64 builds: $runs starts each, $idle s idle"
-printf '%-34s %14s %14s %12s  %-10s %s\n' "" "$name_program" "$name_baseline" "result" "goal" ""
-goal startup_ratio "$ratio" 1.2 'v <= l'
-printf '%-34s %11.1f ms %11.1f ms %11sx  %-10s %s\n' "start-up to tray window (median)" \
-  "$window_program" "$window_baseline" "$ratio" "<= 1.2x" "$verdict"
-printf '%-34s %11.1f ms %11.1f ms %12s  %-10s\n' "start-up to input idle (median)" \
-  "$input_program" "$input_baseline" "${input_ratio}x" "(info)"
-goal working_set_mib "$ws_diff" 2 'v <= l'
-printf '%-34s %14s %14s %8s MiB  %-10s %s\n' "working set once idle" "$(mib "$rss_program")" \
-  "$(mib "$rss_baseline")" "$ws_diff" "<= +2 MiB" "$verdict"
-goal private_mib "$private_diff" 2 'v <= l'
-printf '%-34s %14s %14s %8s MiB  %-10s %s\n' "private memory once idle" "$(mib "$private_program")" \
-  "$(mib "$private_baseline")" "$private_diff" "<= +2 MiB" "$verdict"
-goal idle_cpu_ms "$cpu_program" 0.5 'v < l'
-printf '%-34s %11s ms %11s ms %12s  %-10s %s\n' "CPU time while idle" "$cpu_program" "$cpu_baseline" "" \
-  "0 ms" "$verdict"
-printf '%-34s %14s %14s\n' "working set (GetProcessMemoryInfo)" \
-  "$(mib $((ws_program / 1024)))" "$(mib $((ws_baseline / 1024)))"
+echo "Footprint: $runs alternating starts of each program, then $idle s idle"
+line() {  # label goal cell-key
+  local out p a b r
+  out=$(printf '%-34s' "$1")
+  for p in "${presets[@]}"; do
+    IFS='|' read -r a b r <<<"${C[$p.$3]}"
+    out+=$(printf ' %13s %13s %-19s' "$a" "$b" "$r")
+  done
+  printf '%s %s\n' "$out" "$2"
+}
+head1=$(printf '%-34s' "")
+head2=$(printf '%-34s' "")
+for p in "${presets[@]}"; do
+  head1+=$(printf ' %-47s' "$(arch_of "$p"), ${M[$p.wine]%% *}$([[ $p == win32 ]] && echo ' WoW64')")
+  head2+=$(printf ' %13s %13s %-19s' "${M[$p.program]}" "${M[$p.baseline]}" "result")
+done
+echo "$head1"
+echo "$head2 goal"
+line "start-up to tray window (median)" "<= 1.2x" startup
+line "start-up to input idle (median)" "(info)" input
+line "working set once idle" "<= +2 MiB" ws
+line "private memory once idle" "<= +2 MiB" private
+line "CPU time while idle" "0 ms" cpu
+line "working set (GetProcessMemoryInfo)" "" gws
 echo "Starts (ms to tray window / to input idle):"
-awk '$1 == "start" { printf "  %-9s run %2d  %9.1f  %9.1f\n", $2, $3, $4, $5 }' "$work/probe.txt"
+for p in "${presets[@]}"; do
+  awk -v p="$(arch_of "$p")" '$1 == "start" { printf "  %-9s run %2d  %9.1f  %9.1f  %s\n", $2, $3, $4, $5, p }' \
+    "$work/$p/probe.txt"
+done
 echo "Working set: the process's resident memory; private memory: its resident private pages"
 echo "(smaps); CPU: the scheduler's run time of all its threads (a goal of 0 ms: under 0.5 ms)."
 

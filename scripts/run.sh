@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# scripts/run.sh [--tour]: builds QLXDrive for a WebDAV server on this
-# machine and shows it working, from a fresh Debian 12 as root.
+# scripts/run.sh [--tour] [--preset win32|win64]: builds QLXDrive for a
+# WebDAV server on this machine and shows it working, from a fresh Debian 12
+# as root.
 #
 # It installs its packages (apt-get), starts `rclone serve webdav` on
 # 127.0.0.1 with a demonstration user and folder, builds a demonstration
 # configuration of the program whose service base URL and account domain
-# point at that server, and runs it under wine64 in a Wine prefix of its own
-# that keeps the settings from one run to the next. Wine has no WebDAV
+# point at that server, and runs it in a Wine prefix of its own that keeps
+# the settings from one run to the next. The program is the shipped i686
+# build (preset win32), run by Wine 10's WoW64 inside the root that
+# scripts/wine10-root.sh makes once (a few minutes the first time); with
+# --preset win64, its x86_64 twin under the host's Wine 8. Wine has no WebDAV
 # redirector, so that prefix's net.exe is the demonstration's stand-in
 # (demo/net_demo.cpp): it checks the credentials against the server and maps
 # the drive letter onto the served folder.
@@ -20,30 +24,49 @@
 #
 # Environment: QLX_SKIP_INSTALL=1 skips apt-get (the packages are there);
 # QLX_JOBS (default 2) for the build; QLX_DEMO_PORT (default 8642), the first
-# port tried for the WebDAV server; QLX_DEMO_DIR (default build/demo).
+# port tried for the WebDAV server; QLX_DEMO_DIR (default build/demo, or
+# build/demo-win64 for --preset win64); QLX_DEMO_PREFIX (default
+# QLX_DEMO_DIR/prefix), the Wine prefix that keeps the settings.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 
+# shellcheck source=lib.sh
+. "$ROOT/scripts/lib.sh"
+
 MODE=run
-case ${1:-} in
-  "") ;;
-  --tour) MODE=tour ;;
-  -h | --help)
-    sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
-    exit 0
-    ;;
-  *)
-    echo "usage: $0 [--tour]" >&2
-    exit 2
-    ;;
-esac
+PRESET=win32
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --tour) MODE=tour; shift ;;
+    --preset)
+      [[ ${2:-} == win32 || ${2:-} == win64 ]] || {
+        echo "usage: $0 [--tour] [--preset win32|win64]" >&2
+        exit 2
+      }
+      PRESET=$2
+      shift 2
+      ;;
+    -h | --help)
+      sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
+      exit 0
+      ;;
+    *)
+      echo "usage: $0 [--tour] [--preset win32|win64]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 JOBS=${QLX_JOBS:-2}
-DEMO_DIR=${QLX_DEMO_DIR:-$ROOT/build/demo}
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+if [[ $PRESET == win32 ]]; then
+  DEMO_DIR=${QLX_DEMO_DIR:-$ROOT/build/demo}
+else
+  DEMO_DIR=${QLX_DEMO_DIR:-$ROOT/build/demo-win64}
+fi
+qlx_wine_for "$PRESET"
+export QLX_WINE=$WINE QLX_WINESERVER=$WINESERVER
 NOVNC_WEB=/usr/share/novnc
 
 # The demonstration account. The server knows the bare user name; the
@@ -53,8 +76,8 @@ DEMO_PASSWORD=Cielo-42
 DEMO_DOMAIN=demo.example
 
 PACKAGES=(
-  cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64
-  rclone xvfb x11vnc novnc websockify xdotool imagemagick iproute2
+  cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64
+  rclone xvfb x11vnc novnc websockify xdotool imagemagick iproute2 debootstrap
 )
 
 # ---------------------------------------------------------------- clean-up
@@ -90,14 +113,7 @@ die() {
 # --------------------------------------------------------------- packages
 
 install_packages() {
-  local apt=(apt-get)
-  if [[ $(id -u) -ne 0 ]]; then
-    command -v sudo >/dev/null || die "not root and no sudo: cannot install ${PACKAGES[*]}"
-    apt=(sudo apt-get)
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${apt[@]}" -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3 update
-  "${apt[@]}" -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3 install -y "${PACKAGES[@]}"
+  qlx_apt_install "${PACKAGES[@]}" || die "installing ${PACKAGES[*]} failed"
 }
 
 # ------------------------------------------------------------------ ports
@@ -129,9 +145,8 @@ wait_for_port() {  # port, seconds, what, log
 
 build_demo() {
   local url=$1
-  # The win64 build: the demonstration runs under wine64 (there is no
-  # 32-bit Wine here), with the two build settings pointing at the server.
-  cmake --preset win64 -B "$DEMO_DIR" -DQLX_TESTS=OFF \
+  # The preset's build, with the two build settings pointing at the server.
+  cmake --preset "$PRESET" -B "$DEMO_DIR" -DQLX_TESTS=OFF \
     -DQLX_SERVICE_BASE_URL="$url" -DQLX_ACCOUNT_DOMAIN="$DEMO_DOMAIN" </dev/null >"$TMP_DIR/configure.log" 2>&1 || {
     cat "$TMP_DIR/configure.log" >&2
     die "configuring $DEMO_DIR failed"
@@ -179,11 +194,13 @@ prepare_prefix() {
     "$WINE" wineboot --init </dev/null >"$TMP_DIR/wineboot.log" 2>&1
     "$WINESERVER" -w
   fi
-  cp "$DEMO_DIR/demo/net.exe" "$prefix/drive_c/windows/system32/net.exe"
+  qlx_install_system_exe "$prefix" "$DEMO_DIR/demo/net.exe" net.exe
   # Wine finds its Marlett font (the glyphs of the title-bar buttons) only in
   # the prefix's Fonts folder here; without it the close button shows "r".
-  [[ -f $prefix/drive_c/windows/Fonts/marlett.ttf || ! -f /usr/share/wine/fonts/marlett.ttf ]] ||
-    cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
+  local fonts=/usr/share/wine/fonts
+  [[ $PRESET == win64 ]] || fonts=$("$ROOT/scripts/wine10-root.sh" path)$fonts
+  [[ -f $prefix/drive_c/windows/Fonts/marlett.ttf || ! -f $fonts/marlett.ttf ]] ||
+    cp "$fonts/marlett.ttf" "$prefix/drive_c/windows/Fonts/"
   # The stand-in learns the served folder and its log from the environment
   # the program passes on.
   export QLX_DEMO_DAV_ROOT QLX_DEMO_NET_LOG
@@ -239,6 +256,9 @@ fi
 for tool in cmake rclone "$WINE" ss; do
   command -v "$tool" >/dev/null || die "$tool is missing (run without QLX_SKIP_INSTALL=1)"
 done
+if [[ $PRESET == win32 ]]; then
+  "$ROOT/scripts/wine10-root.sh" ensure || die "no Wine 10 root: the i686 program cannot run (see above)"
+fi
 
 mkdir -p "$DEMO_DIR"
 PORT=$(free_port "${QLX_DEMO_PORT:-8642}")
@@ -257,7 +277,8 @@ if [[ $MODE == tour ]]; then
   exit 0
 fi
 
-prepare_prefix "$DEMO_DIR/prefix"
+PREFIX_DIR=${QLX_DEMO_PREFIX:-$DEMO_DIR/prefix}
+prepare_prefix "$PREFIX_DIR"
 QLX_DEMO_NET_LOG=$(windows_path "$DEMO_DIR/net.log")
 NOVNC_URL=
 if [[ -z ${DISPLAY:-} ]]; then
@@ -271,25 +292,30 @@ fi
 cat <<EOF
 
 QLXDrive demonstration
+  Program         $DEMO_DIR/QLXDrive.exe ($PRESET, $("$WINE" --version 2>/dev/null | tr -d '\r'))
   WebDAV server   $BASE_URL (rclone), serving $DEMO_DIR/dav
   User            $DEMO_USER
   Password        $DEMO_PASSWORD
   (the program connects as $DEMO_USER@$DEMO_DOMAIN to $BASE_URL$DEMO_USER)
 EOF
 if [[ -n $NOVNC_URL ]]; then
+  say "  Display         $DISPLAY (private Xvfb)"
   say "  Open in a browser on this machine: $NOVNC_URL"
 fi
 cat <<EOF
 
-The tray icon is in the small "Wine System Tray" bar at the top left of the
+The tray icon is in Wine's small tray bar at the top left of the
 screen: right-click it, choose "Parametri", enter the user, the password and
 a drive letter (for example Q:), press "Salva", then choose "Connetti" in the
 tray menu. A file window opens on the drive with the server's files.
 "Esci" in the tray menu (or Ctrl-C here) ends the demonstration.
-Settings stay in $DEMO_DIR/prefix for the next run.
+Settings stay in $PREFIX_DIR for the next run.
 
 EOF
 status=0
-"$WINE" "$DEMO_DIR/QLXDrive.exe" </dev/null >"$DEMO_DIR/qlxdrive.log" 2>&1 || status=$?
+# In the background, so that a signal to this script is handled at once
+# (the clean-up then ends the program with the prefix's wineserver).
+"$WINE" "$DEMO_DIR/QLXDrive.exe" </dev/null >"$DEMO_DIR/qlxdrive.log" 2>&1 &
+wait "$!" || status=$?
 say "QLXDrive ended (exit $status)."
 exit "$status"

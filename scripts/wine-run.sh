@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Runs a Windows test binary under wine64 in the prefix the test script made
-# (CMAKE_CROSSCOMPILING_EMULATOR of the win64 preset). Exits with its status.
+# Runs a Windows test binary under Wine in the prefix the test script made
+# (CMAKE_CROSSCOMPILING_EMULATOR of the win64 and win32 presets). Exits with
+# its status. The Wine is $QLX_WINE (the test presets set it: the host's
+# wine64 for win64, scripts/wine10 for win32), the host's by default.
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the throwaway prefix (scripts/test.sh sets it)}"
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+wine=${QLX_WINE:-/usr/lib/wine/wine64}
 
 # Wine's own background processes (services.exe, winedevice.exe, the desktop
 # explorer.exe) are started by whichever program needs them first and inherit
@@ -15,7 +18,7 @@ out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 status=0
-/usr/lib/wine/wine64 "$@" >"$out" 2>"$err" || status=$?
+"$wine" "$@" >"$out" 2>"$err" || status=$?
 cat "$out"
 cat "$err" >&2
 exit "$status"

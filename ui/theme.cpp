@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "platform/win32/text.h"
@@ -202,6 +203,66 @@ class SurfacePainter final : public Painter {
   const Kind kind_;
 };
 
+// Controls whose client area the theme draws whole. The control also draws
+// its new state itself, in the system's look, whenever something changes;
+// ours goes over it at once.
+class ClientPainter : public Painter {
+ public:
+  // `changes_look`: the messages on which the control draws itself anew.
+  ClientPainter(Palette& palette, std::span<const UINT> changes_look)
+      : Painter(palette), changes_look_(changes_look) {}
+
+  bool Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
+    switch (message) {
+      case WM_PAINT: {
+        const unique_hdc_paint paint(window);
+        if (paint) Paint(window, paint.get());
+        result = 0;
+        return true;
+      }
+      case WM_PRINTCLIENT:
+        Paint(window, reinterpret_cast<HDC>(wparam));
+        result = 0;
+        return true;
+      case WM_ERASEBKGND:
+        result = 1;
+        return true;
+      default:
+        if (!ChangesLook(window, message)) return false;
+        result = DefSubclassProc(window, message, wparam, lparam);
+        RedrawNow(window);
+        return true;
+    }
+  }
+
+ protected:
+  // Draws the whole client area; the DC is handed back as it came.
+  virtual void Draw(HWND window, HDC dc, const RECT& client) const = 0;
+  virtual bool ChangesLook(HWND, UINT message) {
+    return std::find(changes_look_.begin(), changes_look_.end(), message) != changes_look_.end();
+  }
+
+ private:
+  void Paint(HWND window, HDC dc) const {
+    const unique_dc_state saved(dc);
+    RECT client{};
+    GetClientRect(window, &client);
+    Draw(window, dc, client);
+  }
+
+  const std::span<const UINT> changes_look_;
+};
+
+constexpr UINT kButtonChanges[] = {
+    WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_KEYDOWN,       WM_KEYUP,         WM_SETFOCUS, WM_KILLFOCUS,
+    WM_ENABLE,      WM_SETTEXT,   WM_CAPTURECHANGED, WM_UPDATEUISTATE, BM_SETSTATE,     BM_SETCHECK, BM_SETSTYLE};
+// The edit field's focus changes come as WM_COMMAND.
+constexpr UINT kComboChanges[] = {WM_LBUTTONDOWN, WM_LBUTTONUP,      WM_SETFOCUS, WM_KILLFOCUS,
+                                  WM_ENABLE,      WM_CAPTURECHANGED, WM_COMMAND};
+// WM_TIMER: scrolling while the button is held outside the list.
+constexpr UINT kDropListChanges[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP,  WM_KEYDOWN,       WM_MOUSEWHEEL,
+                                     WM_VSCROLL,   WM_TIMER,       LB_SETCURSEL, LB_SETCARETINDEX, LB_SETTOPINDEX};
+
 // What a button looks like at the moment of drawing.
 struct ButtonState {
   RECT client{};
@@ -213,72 +274,33 @@ struct ButtonState {
   std::u16string text;
 };
 
-// Push buttons and check boxes. The control draws its new state itself, in
-// the system's look, whenever something changes; ours goes over it at once.
-class ButtonPainter : public Painter {
+// Push buttons and check boxes, lit while the pointer is over them.
+class ButtonPainter : public ClientPainter {
  public:
-  using Painter::Painter;
-
-  bool Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
-    switch (message) {
-      case WM_PAINT: {
-        const unique_hdc_paint paint(window);
-        if (paint) Draw(window, paint.get());
-        result = 0;
-        return true;
-      }
-      case WM_PRINTCLIENT:
-        Draw(window, reinterpret_cast<HDC>(wparam));
-        result = 0;
-        return true;
-      case WM_ERASEBKGND:
-        result = 1;
-        return true;
-      case WM_MOUSEMOVE:
-        if (hot_) return false;
-        hot_ = true;
-        {
-          TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, window, 0};
-          TrackMouseEvent(&leave);
-        }
-        result = DefSubclassProc(window, message, wparam, lparam);
-        RedrawNow(window);
-        return true;
-      case WM_MOUSELEAVE:
-        hot_ = false;
-        result = DefSubclassProc(window, message, wparam, lparam);
-        RedrawNow(window);
-        return true;
-      case WM_LBUTTONDOWN:
-      case WM_LBUTTONUP:
-      case WM_LBUTTONDBLCLK:
-      case WM_KEYDOWN:
-      case WM_KEYUP:
-      case WM_SETFOCUS:
-      case WM_KILLFOCUS:
-      case WM_ENABLE:
-      case WM_SETTEXT:
-      case WM_CAPTURECHANGED:
-      case WM_UPDATEUISTATE:
-      case BM_SETSTATE:
-      case BM_SETCHECK:
-      case BM_SETSTYLE:
-        result = DefSubclassProc(window, message, wparam, lparam);
-        RedrawNow(window);
-        return true;
-      default:
-        return false;
-    }
-  }
+  explicit ButtonPainter(Palette& palette) : ClientPainter(palette, kButtonChanges) {}
 
  protected:
+  bool ChangesLook(HWND window, UINT message) override {
+    if (message == WM_MOUSEMOVE) {
+      if (hot_) return false;
+      hot_ = true;
+      TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, window, 0};
+      TrackMouseEvent(&leave);
+      return true;
+    }
+    if (message == WM_MOUSELEAVE) {
+      hot_ = false;
+      return true;
+    }
+    return ClientPainter::ChangesLook(window, message);
+  }
+
   virtual void DrawButton(HWND window, HDC dc, const ButtonState& state) const = 0;
 
  private:
-  void Draw(HWND window, HDC dc) const {
-    const unique_dc_state saved(dc);
+  void Draw(HWND window, HDC dc, const RECT& client) const override {
     ButtonState state;
-    GetClientRect(window, &state.client);
+    state.client = client;
     state.pushed = (SendMessageW(window, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
     state.focus = GetFocus() == window;
     state.enabled = IsWindowEnabled(window) != FALSE;
@@ -398,41 +420,12 @@ class EditPainter final : public Painter {
 
 // The drive combo box: its face and arrow button; its edit field paints
 // itself.
-class ComboPainter final : public Painter {
+class ComboPainter final : public ClientPainter {
  public:
-  using Painter::Painter;
-
-  bool Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
-    switch (message) {
-      case WM_PAINT: {
-        const unique_hdc_paint paint(window);
-        if (paint) Draw(window, paint.get());
-        result = 0;
-        return true;
-      }
-      case WM_ERASEBKGND:
-        result = 1;
-        return true;
-      case WM_LBUTTONDOWN:
-      case WM_LBUTTONUP:
-      case WM_SETFOCUS:
-      case WM_KILLFOCUS:
-      case WM_ENABLE:
-      case WM_CAPTURECHANGED:
-      case WM_COMMAND:  // the edit field's focus changes come this way
-        result = DefSubclassProc(window, message, wparam, lparam);
-        RedrawNow(window);
-        return true;
-      default:
-        return false;
-    }
-  }
+  explicit ComboPainter(Palette& palette) : ClientPainter(palette, kComboChanges) {}
 
  private:
-  void Draw(HWND window, HDC dc) const {
-    const unique_dc_state saved(dc);
-    RECT r{};
-    GetClientRect(window, &r);
+  void Draw(HWND window, HDC dc, const RECT& r) const override {
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
     GetComboBoxInfo(window, &info);
@@ -471,48 +464,12 @@ class ComboPainter final : public Painter {
 // highlighted one in the selection colours. The list draws an entry itself
 // as the highlight moves (in the system's highlight colour); ours goes over
 // it at once.
-class DropListPainter final : public Painter {
+class DropListPainter final : public ClientPainter {
  public:
-  using Painter::Painter;
-
-  bool Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
-    switch (message) {
-      case WM_PAINT: {
-        const unique_hdc_paint paint(window);
-        if (paint) Draw(window, paint.get());
-        result = 0;
-        return true;
-      }
-      case WM_PRINTCLIENT:
-        Draw(window, reinterpret_cast<HDC>(wparam));
-        result = 0;
-        return true;
-      case WM_ERASEBKGND:
-        result = 1;
-        return true;
-      case WM_MOUSEMOVE:
-      case WM_LBUTTONDOWN:
-      case WM_LBUTTONUP:
-      case WM_KEYDOWN:
-      case WM_MOUSEWHEEL:
-      case WM_VSCROLL:
-      case WM_TIMER:  // scrolling while the button is held outside the list
-      case LB_SETCURSEL:
-      case LB_SETCARETINDEX:
-      case LB_SETTOPINDEX:
-        result = DefSubclassProc(window, message, wparam, lparam);
-        RedrawNow(window);
-        return true;
-      default:
-        return false;
-    }
-  }
+  explicit DropListPainter(Palette& palette) : ClientPainter(palette, kDropListChanges) {}
 
  private:
-  void Draw(HWND window, HDC dc) const {
-    const unique_dc_state saved(dc);
-    RECT client{};
-    GetClientRect(window, &client);
+  void Draw(HWND window, HDC dc, const RECT& client) const override {
     FillRect(dc, &client, palette_.edit.get());
     const unique_select_object font(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
     SetBkMode(dc, TRANSPARENT);

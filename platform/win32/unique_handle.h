@@ -90,6 +90,9 @@ struct DestroyIconHandle {
 struct FreeLocal {
   void operator()(HLOCAL memory) const noexcept { LocalFree(memory); }
 };
+struct FreeModule {
+  void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
+};
 struct DeleteGdiObject {
   void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
 };
@@ -119,6 +122,8 @@ using unique_hmenu = unique_any<HMENU, detail::DestroyMenuHandle>;
 using unique_hicon = unique_any<HICON, detail::DestroyIconHandle>;
 using unique_hbrush = unique_any<HBRUSH, detail::DeleteGdiObject>;
 using unique_hfont = unique_any<HFONT, detail::DeleteGdiObject>;
+// A library this process loaded itself (LoadLibraryW, LoadLibraryExW).
+using unique_hmodule = unique_any<HMODULE, detail::FreeModule>;
 using unique_hpen = unique_any<HPEN, detail::DeleteGdiObject>;
 using unique_hbitmap = unique_any<HBITMAP, detail::DeleteGdiObject>;
 using unique_hdc = unique_any<HDC, detail::DeleteDcHandle>;

@@ -4,9 +4,10 @@
 # usage: guard_e2e.sh <qlx_guard_probe.exe>
 set -uo pipefail
 probe=$1
-: "${WINEPREFIX:?WINEPREFIX must name the throwaway prefix}"
+# shellcheck source=tests/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+require_prefix
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-wine=/usr/lib/wine/wine64
 
 top="qlx-guard-$$"
 work="$WINEPREFIX/drive_c/$top"
@@ -15,21 +16,14 @@ rm -rf "$work"
 mkdir -p "$work"
 cp "$probe" "$work/QlxGuardProbe.exe"
 cp "$probe" "$work/QlxGuardOther.exe"
-failures=0
 pids=()
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-cleanup() {
+stop_copies() {
   touch "$work"/*.stop 2>/dev/null
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
   rm -rf "$work"
 }
-trap cleanup EXIT
-
-now_ms() { date +%s%3N; }
+at_exit stop_copies
 
 # start ID EXE: runs a copy in the background; its pid in pid_ID, its start
 # time in t0_ID. Wine's output goes to files (background processes of Wine
@@ -38,7 +32,7 @@ start() {
   local id=$1 exe=$2
   rm -f "$work/$id.result" "$work/$id.stop"
   printf -v "t0_$id" '%s' "$(now_ms)"
-  "$wine" "$work/$exe" "$dos\\$id.result" "$dos\\$id.stop" >"$work/$id.out" 2>&1 &
+  "$QLX_WINE" "$work/$exe" "$dos\\$id.result" "$dos\\$id.stop" >"$work/$id.out" 2>&1 &
   printf -v "pid_$id" '%s' $!
   pids+=($!)
 }
@@ -46,13 +40,7 @@ pid_of() { local v="pid_$1"; echo "${!v}"; }
 t0_of() { local v="t0_$1"; echo "${!v}"; }
 result() { cat "$work/$1.result" 2>/dev/null; }
 # wait_result ID SECONDS: until the copy has written its line.
-wait_result() {
-  local id=$1 limit=$(($(now_ms) + $2 * 1000))
-  while [[ ! -s $work/$id.result ]]; do
-    (($(now_ms) > limit)) && return 1
-    sleep 0.05
-  done
-}
+wait_result() { wait_until "$2" test -s "$work/$1.result"; }
 running() { kill -0 "$(pid_of "$1")" 2>/dev/null; }
 # finish ID: waits for the copy to end; its exit status in status, and the
 # wall time since its start in took (ms).
@@ -122,8 +110,4 @@ for id in "${ids[@]}"; do running "$id" && alive=$((alive + 1)); done
 ((alive == 1)) || fail "$alive copies still run after the seconds ended"
 for id in "${firsts[@]}"; do stop "$id"; done
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "all guard checks passed"
+finish_checks "all guard checks passed"

@@ -7,24 +7,20 @@
 set -uo pipefail
 net=$1
 run=$2
-: "${WINEPREFIX:?WINEPREFIX must name the throwaway prefix}"
+# shellcheck source=tests/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+require_prefix
 export LC_ALL=C.UTF-8
 
-work=$(mktemp -d /tmp/qlx-demo-net.XXXXXX)
+new_work_dir demo-net
 rclone_pid=
 letter=K  # Q: belongs to the other mapping tests; never Z: (Wine's /)
-cleanup() {
+leave_prefix_as_found() {
   # Leave the shared prefix as it was, whatever happened above.
   "$run" "$net" use "$letter:" /delete >/dev/null 2>&1
   [[ -n $rclone_pid ]] && kill "$rclone_pid" 2>/dev/null && wait "$rclone_pid" 2>/dev/null
-  rm -rf "$work"
 }
-trap cleanup EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+at_exit leave_prefix_as_found
 
 user=mario.rossi
 password='Cielo 42 è'  # a blank and a non-ASCII letter: one quoted word
@@ -37,12 +33,12 @@ rclone serve webdav --config /dev/null --addr 127.0.0.1:0 --user "$user" --pass 
   "$work/dav" >"$work/rclone.log" 2>&1 &
 rclone_pid=$!
 base=
-for _ in $(seq 100); do
+# Done waiting once rclone names its address, or has ended.
+rclone_settled() {
   base=$(grep -o 'http://127\.0\.0\.1:[0-9]*/' "$work/rclone.log" | head -n 1)
-  [[ -n $base ]] && break
-  kill -0 "$rclone_pid" 2>/dev/null || break
-  sleep 0.1
-done
+  [[ -n $base ]] || ! kill -0 "$rclone_pid" 2>/dev/null
+}
+wait_until 10 rclone_settled
 [[ -n $base ]] || {
   echo "rclone did not start:" >&2
   cat "$work/rclone.log" >&2
@@ -133,8 +129,4 @@ grep -qE "^[0-9]{13} 0 NET USE $letter: $base$user \*\*\* /USER:$user@demo.examp
 grep -qE "^[0-9]{13} 2 NET USE $letter: /DELETE$" <<<"$log" || fail "net.log has no failed /DELETE line"
 grep -q 'Cielo' <<<"$log" && fail "net.log holds the password"
 
-if [[ $failures -ne 0 ]]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "all checks passed"
+finish_checks "all checks passed"

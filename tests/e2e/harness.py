@@ -1,4 +1,4 @@
-"""The bench for end-to-end runs of QLXDrive.exe under wine64.
+"""The bench for end-to-end runs of QLXDrive.exe under Wine.
 
 One `Bench` per test module: a private Xvfb, a Wine prefix with the
 stand-ins of net.exe and explorer.exe installed, one wineserver kept alive
@@ -24,8 +24,10 @@ import tempfile
 import time
 import unittest
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
+# The Wine that runs this preset's exes: the host's wine64 for the x86_64
+# build, scripts/wine10 (Wine 10's WoW64 in its own root) for the i686 one.
+WINE = os.environ.get("QLX_WINE") or "/usr/lib/wine/wine64"
+WINESERVER = os.environ.get("QLX_WINESERVER") or "/usr/lib/wine/wineserver"
 SETTINGS_KEY = r"Software\PELMORA\QLXDrive"
 RUN_KEY = r"Software\Microsoft\Windows\CurrentVersion\Run"
 DESKTOP_KEY = r"Control Panel\Desktop"
@@ -118,6 +120,16 @@ def argument(text):
 def windows_path(unix_path):
     """Wine's Z: is the Unix root."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def install_system_exe(prefix, exe, name):
+    """Puts `exe` in the prefix's system folder as `name`. A 32-bit
+    program's system32 is SysWOW64 (the file system redirection of WoW64),
+    so a prefix that has one gets a copy there too."""
+    windows = os.path.join(prefix, "drive_c", "windows")
+    for folder in ("system32", "syswow64"):
+        if folder == "system32" or os.path.isdir(os.path.join(windows, folder)):
+            shutil.copyfile(exe, os.path.join(windows, folder, name))
 
 
 # ------------------------------------------------------------------ Xvfb
@@ -423,7 +435,7 @@ class Bench:
         self._server("-w")
         self._server("-p", check=True)
         drive_c = os.path.join(self.prefix, "drive_c")
-        shutil.copyfile(self.net_exe, os.path.join(drive_c, "windows", "system32", "net.exe"))
+        install_system_exe(self.prefix, self.net_exe, "net.exe")
         shutil.copyfile(self.explorer_exe, os.path.join(drive_c, "windows", "explorer.exe"))
         self.program_folder = os.path.join(drive_c, "Program Files", "QLXDrive")
         os.makedirs(self.program_folder, exist_ok=True)
@@ -634,12 +646,20 @@ class Bench:
 
     # ------------------------------------------------- the tray
 
+    # Wine's notification area on a display without a system tray of its
+    # own: Wine 8's standalone tray ("Wine System Tray"), or Wine 10's
+    # taskbar window, an untitled bar 160x20 (client area) at 96 DPI.
+    TRAY_CLASSES = ("__winex11_standalone_tray", "Shell_TrayWnd")
+
     def tray_window(self):
-        return next((w for w in self.windows() if w["class"] == "__winex11_standalone_tray"), None)
+        """The shown notification area, else a hidden one, else None."""
+        found = [w for w in self.windows() if w["class"] in self.TRAY_CLASSES]
+        found.sort(key=lambda w: (not w["visible"], self.TRAY_CLASSES.index(w["class"])))
+        return found[0] if found else None
 
     def tray_cell(self, index):
-        """Screen rectangle of the index-th icon of Wine's standalone tray:
-        square cells as high as its client area, left to right."""
+        """Screen rectangle of the index-th icon of Wine's tray: square
+        cells as high as its client area, left to right."""
         tray = wait_for("Wine's system tray window", lambda: (lambda w: w if w and w["visible"] else None)(
             self.tray_window()), 30)
         l, t, r, b = tray["client"]

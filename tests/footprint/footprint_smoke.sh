@@ -4,25 +4,24 @@
 # goals, and a tray program that polls on a timer must be caught by the
 # idle-CPU goal (exit status 1). The start-up ratio is only checked for
 # being measured: a few starts on a busy machine say nothing about 1.2x.
-# usage: footprint_smoke.sh <footprint.sh> <win64 build dir> <footprint_polling_tray.exe>
+# usage: footprint_smoke.sh <footprint.sh> <build dir> <footprint_polling_tray.exe> [win64|win32]
 set -uo pipefail
 footprint=$1
 build=$2
 polling=$3
+preset=${4:-win64}
 mini=$build/footprint/mini_tray.exe
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+new_work_dir footprint-smoke
 # goal_field OUTPUT NAME INDEX: field INDEX of the line "goal NAME VALUE LIMIT VERDICT".
 goal_field() { awk -v n="$2" -v i="$3" '$1 == "goal" && $2 == n { print $i }' "$1"; }
 
 run() {  # label program-exe ready-class
   local status=0
-  "$footprint" --no-build --build64 "$build" --build32 "$work/no-win32-build" --runs 2 --idle 3 \
+  local build32=$work/no-win32-build
+  [[ $preset == win64 ]] || build32=$build
+  "$footprint" --no-build --preset "$preset" --build64 "$build" --build32 "$build32" --runs 2 --idle 3 \
     --program "$2" "$3" "$3" >"$work/$1.out" 2>"$work/$1.err" || status=$?
   echo "--- $1 (exit $status)"
   cat "$work/$1.out" "$work/$1.err"
@@ -49,8 +48,4 @@ status=$?
 cpu=$(goal_field "$work/polling.out" idle_cpu_ms 3)
 awk -v c="$cpu" 'BEGIN { exit !(c >= 20) }' || fail "polling: only [$cpu] ms of CPU seen while idle"
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "footprint smoke: all checks passed"
+finish_checks "footprint smoke: all checks passed"

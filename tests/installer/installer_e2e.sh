@@ -17,33 +17,18 @@ set -uo pipefail
 }
 setup=$1 version=$2 program=$3 qlxctl=$4 wintool=$5 standin_net=${6:-}
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+# shellcheck source=../../scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
 # Arguments and reg export texts as UTF-8 (a non-ASCII install folder below).
 export LC_ALL=C.UTF-8
 if [[ -z ${DISPLAY:-} ]]; then
   exec "$ROOT/scripts/with-xvfb.sh" bash "${BASH_SOURCE[0]}" "$@"
 fi
 
-work=$(mktemp -d /tmp/qlx-installer-e2e.XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-# No desktop entries in the host's home for what gets installed; the
-# stand-in net.exe, when there is one, in place of Wine's.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;net.exe=n"
-cleanup() {
-  "$WINESERVER" -k 2>/dev/null || true
-  timeout 30 "$WINESERVER" -w 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/lib.sh
+. "$ROOT/tests/lib.sh"
+WINE=$QLX_WINE
+new_work_dir installer-e2e
 step() { echo "--- $*"; }
 # Every Windows program with its output in files: Wine's background
 # processes inherit them and would hold CTest's pipe open.
@@ -54,7 +39,7 @@ wtool() { "$WINE" "$wintool" "$@" 2>>"$work/wine.err" | tr -d '\r'; }
 reg_value() {
   rm -f "$WINEPREFIX/drive_c/export.reg"
   w reg export "$1" 'C:\export.reg' /y || return 1
-  iconv -f UTF-16LE -t UTF-8 "$WINEPREFIX/drive_c/export.reg" | tr -d '\r' | sed '1s/^\xEF\xBB\xBF//' |
+  utf16_text "$WINEPREFIX/drive_c/export.reg" |
     awk -v name="\"$2\"=" 'index($0, name) == 1 {
       v = substr($0, length(name) + 1)
       if (v ~ /^"/) { v = substr(v, 2, length(v) - 2); gsub(/\\"/, "\"", v); gsub(/\\\\/, "\\", v) }
@@ -70,9 +55,12 @@ run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 entry_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\QLXDrive'
 
 step "Wine prefix"
-mkdir -p "$WINEPREFIX"
-w wineboot --init || { echo "wineboot failed" >&2; exit 1; }
-"$WINESERVER" -w
+# No desktop entries in the host's home for what gets installed; the
+# stand-in net.exe, when there is one, in place of Wine's.
+boot_prefix "$work/prefix" "$work/wine.out" "winemenubuilder.exe=d;net.exe=n" || {
+  echo "wineboot failed" >&2
+  exit 1
+}
 local_dos=$("$WINE" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
 appdata_dos=$("$WINE" cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
 inst_dos="$local_dos\\Programs\\QLXDrive"
@@ -88,7 +76,7 @@ mkdir -p "$standin"
 export QLX_STANDIN_DIR
 QLX_STANDIN_DIR=$("$WINE" winepath -w "$standin" 2>/dev/null | tr -d '\r')
 if [[ -n $standin_net ]]; then
-  cp "$standin_net" "$WINEPREFIX/drive_c/windows/system32/net.exe"
+  qlx_install_system_exe "$WINEPREFIX" "$standin_net" net.exe
 else
   echo "no stand-in net.exe: whether closing the program ran NET USE is not checked"
 fi
@@ -109,11 +97,7 @@ uninstall() {  # folder(dos) [options]
   local folder=$1
   shift
   w "$(unix_path "$folder")/uninstall.exe" /S "$@" || fail "uninstall.exe $* exited $?"
-  local deadline=$((SECONDS + 120))
-  while key_exists "$entry_key"; do
-    ((SECONDS < deadline)) || { fail "the uninstaller did not finish within 120 s"; return 1; }
-    sleep 0.5
-  done
+  wait_until 120 ! key_exists "$entry_key" || { fail "the uninstaller did not finish within 120 s"; return 1; }
   # The entry goes before the folder is checked; the folder is removed first.
   [[ ! -e $(unix_path "$folder") ]] || fail "uninstall $*: $folder is still there: $(ls -A "$(unix_path "$folder")")"
 }
@@ -207,18 +191,13 @@ step "upgrade while the program's dialog is open"
 # The icon sits in Wine's own tray window (the bare display has no tray
 # manager); a right-click opens the program's menu, whose first item is
 # "Parametri".
+find_tray() {  # this prefix's tray window, in $tray
+  tray=$(qlx_tray_window "$WINEPREFIX") || tray=
+  [[ -n $tray ]]
+}
 open_dialog() {
-  local tray= id pid deadline=$((SECONDS + 30))
-  while [[ -z $tray ]]; do
-    for id in $(xdotool search --name '^Wine System Tray$' 2>/dev/null); do
-      pid=$(xdotool getwindowpid "$id" 2>/dev/null) || continue
-      { tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null && tray=$id
-    done
-    if [[ -z $tray ]]; then
-      ((SECONDS < deadline)) || return 1
-      sleep 0.2
-    fi
-  done
+  tray=
+  wait_until 30 find_tray || return 1
   # A click that comes while the display is busy may be lost: a few tries.
   local try
   for try in 1 2 3; do
@@ -277,9 +256,8 @@ key_exists "$settings_key" && fail "/REMOVESETTINGS left the settings key"
 key_exists 'HKCU\Software\PELMORA' && fail "/REMOVESETTINGS left the empty PELMORA key"
 reg_value "$run_key" QLXDrive >/dev/null && fail "the uninstall left the Run entry"
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed; Wine's output:" >&2
-  tail -n 40 "$work/wine.err" >&2
-  exit 1
-fi
-echo "all installer checks passed"
+wine_output() {
+  echo "Wine's output:"
+  tail -n 40 "$work/wine.err"
+}
+finish_checks "all installer checks passed" wine_output

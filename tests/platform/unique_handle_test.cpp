@@ -132,27 +132,26 @@ TEST(WindowDcScope, ClientAndWholeWindowDcsStartAtTheirAreas) {
   ClientToScreen(window.get(), &client_corner);
   ASSERT_NE(client_corner.y, outer.top);  // a caption to tell them apart
 
-  {
-    auto dc = unique_hdc_window::Client(window.get());
-    ASSERT_TRUE(dc);
-    POINT origin{};
-    ASSERT_TRUE(GetDCOrgEx(dc.get(), &origin));
-    EXPECT_EQ(origin.x, client_corner.x);
-    EXPECT_EQ(origin.y, client_corner.y);
-  }
-  {
-    auto dc = unique_hdc_window::Whole(window.get());
-    ASSERT_TRUE(dc);
-    POINT origin{};
-    ASSERT_TRUE(GetDCOrgEx(dc.get(), &origin));
-    EXPECT_EQ(origin.x, outer.left);
-    EXPECT_EQ(origin.y, outer.top);
-    unique_hdc_window moved(std::move(dc));
-    EXPECT_FALSE(dc);
-    EXPECT_TRUE(moved);
-    moved.reset();
-    EXPECT_FALSE(moved);
-  }
+  auto origin_of = [](const unique_hdc_window& dc) {
+    POINT origin{-1, -1};
+    EXPECT_TRUE(GetDCOrgEx(dc.get(), &origin));
+    return origin;
+  };
+  auto client = unique_hdc_window::Client(window.get());
+  ASSERT_TRUE(client);
+  EXPECT_EQ(origin_of(client).x, client_corner.x);
+  EXPECT_EQ(origin_of(client).y, client_corner.y);
+  auto whole = unique_hdc_window::Whole(window.get());
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(origin_of(whole).x, outer.left);
+  EXPECT_EQ(origin_of(whole).y, outer.top);
+
+  unique_hdc_window moved(std::move(whole));
+  EXPECT_FALSE(whole);
+  EXPECT_TRUE(moved);
+  moved.reset();
+  EXPECT_FALSE(moved);
+
   // The screen's DC, as a null window asks for it.
   auto screen = unique_hdc_window::Client(nullptr);
   ASSERT_TRUE(screen);

@@ -28,13 +28,17 @@ const char* const kUsage =
     "                                      < password store these settings (Windows)\n"
     "       qlxctl connect [--no-explorer]            map the stored drive with NET USE (Windows)\n"
     "       qlxctl disconnect                         remove the stored drive's mapping (Windows)\n"
+    "       qlxctl doctor [--online] [--json]         why the drive does not map, changing nothing (Windows)\n"
     "       qlxctl info | --version                   the version, service base URL and account domain\n"
     "       qlxctl --help\n"
     "protect and reveal take standard input exactly as it is; a password may end\n"
     "in one line break, which is not part of it. Without --program, save names\n"
     "QLXDrive.exe beside qlxctl.exe. connect and disconnect exit 0 when NET USE\n"
     "succeeded and 1 otherwise, with the reason on standard error; connect opens\n"
-    "Explorer on the drive unless --no-explorer is given.\n";
+    "Explorer on the drive unless --no-explorer is given. doctor checks the\n"
+    "settings, the letter, net.exe, the WebClient service and its parameters,\n"
+    "and with --online asks the server once (PROPFIND, at most 15 s); it exits 0\n"
+    "when nothing is a problem, 1 when something is, 2 when it could not run.\n";
 
 namespace {
 
@@ -53,6 +57,7 @@ const Grammar* GrammarOf(const std::u16string& command) {
       {u"save", {{u"--drive", u"--user", u"--program", u"--autoconnect", u"--autorun"}, {u"--drive", u"--user"}}},
       {u"connect", {{u"--no-explorer"}, {}}},
       {u"disconnect", {}},
+      {u"doctor", {{u"--online", u"--json"}, {}}},
       {u"info", {}},
   };
   for (const auto& [name, grammar] : grammars)
@@ -61,7 +66,8 @@ const Grammar* GrammarOf(const std::u16string& command) {
 }
 
 bool WindowsOnly(const std::u16string& command) {
-  return command == u"load" || command == u"save" || command == u"connect" || command == u"disconnect";
+  return command == u"load" || command == u"save" || command == u"connect" || command == u"disconnect" ||
+         command == u"doctor";
 }
 
 bool TakesValue(const std::u16string& option) {
@@ -177,6 +183,8 @@ Options ParseArguments(const std::vector<std::u16string>& arguments) {
       if (option == u"--autorun") options.autorun = true;
       if (option == u"--show-password") options.show_password = true;
       if (option == u"--no-explorer") options.no_explorer = true;
+      if (option == u"--online") options.online = true;
+      if (option == u"--json") options.json = true;
     }
   }
   for (const auto& option : grammar->required)

@@ -19,6 +19,8 @@ struct Options {
   bool autorun = false;
   bool show_password = false;
   bool no_explorer = false;
+  bool online = false;  // doctor
+  bool json = false;    // doctor
   bool help = false;
   bool version = false;
 };
@@ -32,7 +34,7 @@ struct Io {
   std::function<std::string()> read_input;  // all of standard input, as bytes
   std::function<void(const std::string&)> write_output;
   std::function<void(const std::string&)> write_error;
-  // Windows only: load, save, connect and disconnect; an empty function
+  // Windows only: load, save, connect, disconnect and doctor; an empty function
   // elsewhere.
   std::function<int(const Options&, Io&)> windows_command;
 };

@@ -16,6 +16,7 @@
 #include "settings/record.h"
 #include "settings/store.h"
 #include "tools/qlxctl/cli.h"
+#include "tools/qlxctl/doctor_win32.h"
 #include "tools/qlxctl/reg_file.h"
 
 namespace {
@@ -67,6 +68,7 @@ int Disconnect(qlxctl::Io& io) {
 int WindowsCommand(const qlxctl::Options& options, qlxctl::Io& io) {
   if (options.command == u"connect") return Connect(options, io);
   if (options.command == u"disconnect") return Disconnect(io);
+  if (options.command == u"doctor") return qlxctl::DoctorCommand(options, io);
   settings::ConnectionSettings record;
   if (options.command == u"load") {
     settings::LoadSettings(record);

@@ -12,64 +12,53 @@ net=$2
 explorer=$3
 planted=$4
 qlxctl=$5
-run=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/scripts/wine-run.sh
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tests/lib.sh
+. "$here/../../lib.sh"
+run=$here/../../../scripts/wine-run.sh
 
-own=$(mktemp -d /tmp/qlx-mapping-wine.XXXXXX)
-export WINEPREFIX=$own WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 slow_pid=
-cleanup() {
-  [[ -n $slow_pid ]] && kill "$slow_pid" 2>/dev/null
-  "$wineserver" -k 2>/dev/null
-  timeout 30 "$wineserver" -w 2>/dev/null
-  rm -rf "$own"
-}
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
+stop_slow_case() { [[ -n $slow_pid ]] && kill "$slow_pid" 2>/dev/null; }
+new_work_dir mapping-wine
 t0=$SECONDS
-"$wine" wineboot --init </dev/null >"$own.boot.log" 2>&1
-"$wineserver" -w
-rm -f "$own.boot.log"
+boot_prefix "$work/prefix" "$work/boot.log"
+at_exit stop_slow_case
 echo "own prefix ready in $((SECONDS - t0)) s"
-cp "$net" "$own/drive_c/windows/system32/net.exe"
-cp "$explorer" "$own/drive_c/windows/explorer.exe"
+drive_c=$WINEPREFIX/drive_c
+# A 32-bit program's system32 is SysWOW64 (WoW64's file system redirection).
+for folder in system32 syswow64; do
+  [[ $folder == system32 || -d $drive_c/windows/$folder ]] || continue
+  cp "$net" "$drive_c/windows/$folder/net.exe"
+done
+cp "$explorer" "$drive_c/windows/explorer.exe"
 export WINEDLLOVERRIDES="mscoree,mshtml=;net.exe=n;explorer.exe=n,b"
-"$wineserver" -p </dev/null >/dev/null 2>&1
+"$QLX_WINESERVER" -p </dev/null >/dev/null 2>&1
 
 # Two copies of the tests, so that the planted net.exe beside one of them is
 # not beside the other.
-mkdir -p "$own/drive_c/qlx-a" "$own/drive_c/qlx-b"
-cp "$tests" "$own/drive_c/qlx-a/tests.exe"
-cp "$tests" "$own/drive_c/qlx-b/tests.exe"
-cp "$planted" "$own/drive_c/qlx-a/planted.exe"
+mkdir -p "$drive_c/qlx-a" "$drive_c/qlx-b"
+cp "$tests" "$drive_c/qlx-a/tests.exe"
+cp "$tests" "$drive_c/qlx-b/tests.exe"
+cp "$planted" "$drive_c/qlx-a/planted.exe"
 export QLX_TEST_PLANTED='C:\qlx-a\planted.exe'
 
-"$wine" "$own/drive_c/qlx-b/tests.exe" --gtest_filter='*Slow*' >"$own/slow.out" 2>&1 &
+"$QLX_WINE" "$drive_c/qlx-b/tests.exe" --gtest_filter='*Slow*' >"$work/slow.out" 2>&1 &
 slow_pid=$!
 
-"$run" "$own/drive_c/qlx-a/tests.exe" --gtest_filter='-*Slow*' || fail "the mapping tests under Wine"
+"$run" "$drive_c/qlx-a/tests.exe" --gtest_filter='-*Slow*' || fail "the mapping tests under Wine"
 
 # --- qlxctl connect / disconnect, end to end ---------------------------------
-ctl_dir="$own/drive_c/qlx-ctl"
+ctl_dir="$drive_c/qlx-ctl"
 mkdir -p "$ctl_dir"
 export QLX_STANDIN_DIR='C:\qlx-ctl'
 # q ARGS...: runs qlxctl with standard input from $input; status, out, err.
 input=
 q() {
-  printf '%s' "$input" >"$own/in"
-  "$run" "$qlxctl" "$@" <"$own/in" >"$own/out" 2>"$own/err"
+  printf '%s' "$input" >"$work/in"
+  "$run" "$qlxctl" "$@" <"$work/in" >"$work/out" 2>"$work/err"
   status=$?
-  out=$(tr -d '\r' <"$own/out")
-  err=$(tr -d '\r' <"$own/err")
+  out=$(tr -d '\r' <"$work/out")
+  err=$(tr -d '\r' <"$work/err")
 }
 net_lines() { [[ -f $ctl_dir/net.log ]] && wc -l <"$ctl_dir/net.log" || echo 0; }
 last_net_line() { tail -n 1 "$ctl_dir/net.log" | cut -d' ' -f3-; }
@@ -105,7 +94,7 @@ expect "disconnect" 0 "" "NET USE K: /DELETE"
 
 q connect
 expect "connect with Explorer" 0 "" "$awkward"
-for _ in $(seq 1 300); do [[ -s $ctl_dir/explorer.log ]] && break; sleep 0.05; done
+wait_until 15 test -s "$ctl_dir/explorer.log"
 opened=$(cut -d' ' -f2- "$ctl_dir/explorer.log" 2>/dev/null)
 [[ $(wc -l <"$ctl_dir/explorer.log" 2>/dev/null) == 1 && $opened == *explorer.exe*" K:" ]] ||
   fail "connect opened Explorer as [$opened]"
@@ -134,12 +123,8 @@ echo "qlxctl checks done"
 wait "$slow_pid"
 slow_status=$?
 slow_pid=
-tr -d '\r' <"$own/slow.out" | grep -E '^\[ +(OK|FAILED) +\]|given up|Failure|Expected|Which is|Value of' || true
+tr -d '\r' <"$work/slow.out" | grep -E '^\[ +(OK|FAILED) +\]|given up|Failure|Expected|Which is|Value of' || true
 [[ $slow_status == 0 ]] || fail "the slow case exited $slow_status"
 echo "mapping under Wine: $((SECONDS - t0)) s in all"
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "all mapping checks under Wine passed"
+finish_checks "all mapping checks under Wine passed"

@@ -7,13 +7,14 @@
 set -euo pipefail
 probe=$1
 run=$2
-: "${WINEPREFIX:?WINEPREFIX must name the throwaway prefix}"
+# shellcheck source=tests/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+require_prefix
 export LC_ALL=C.UTF-8  # ${#text} then counts characters, all within UTF-16's BMP here
 
 name=qlx_path_probe.exe
 out_dos='C:\qlx_path_probe.bin'
 out_unix="$WINEPREFIX/drive_c/qlx_path_probe.bin"
-failures=0
 for length in 100 259 260 261 262 305 521 522 1200; do
   # A blank and a non-ASCII letter in the folder, as real installs have.
   top="qlx prova è $length"
@@ -38,17 +39,15 @@ for length in 100 259 260 261 262 305 521 522 1200; do
   cp "$probe" "$unix"
   rm -f "$out_unix"
   if ! "$run" "$unix" "$out_dos"; then
-    echo "length $length: the probe failed" >&2
-    failures=$((failures + 1))
+    fail "length $length: the probe failed"
   else
     reported=$(iconv -f UTF-16LE -t UTF-8 "$out_unix")
     if [[ "$reported" != "$dos" ]]; then
-      echo "length $length: reported ${#reported} units: $reported" >&2
-      failures=$((failures + 1))
+      fail "length $length: reported ${#reported} units: $reported"
     else
       echo "length $length: ok"
     fi
   fi
   rm -rf "$WINEPREFIX/drive_c/$top" "$out_unix"
 done
-exit $((failures > 0))
+finish_checks "all program path checks passed"

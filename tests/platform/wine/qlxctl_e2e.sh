@@ -6,19 +6,16 @@
 set -uo pipefail
 qlxctl=$1
 run=$2
-: "${WINEPREFIX:?WINEPREFIX must name the throwaway prefix}"
+# shellcheck source=tests/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+require_prefix
 export LC_ALL=C.UTF-8  # arguments reach wmain as UTF-16 through the UTF-8 code page
 
 settings='HKCU\Software\PELMORA\QLXDrive'
 runkey='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 work="$WINEPREFIX/drive_c/qlxctl e2e"  # a blank in the folder, as "Program Files" has
 work_dos='C:\qlxctl e2e'
-failures=0
 
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 q() { "$run" "$qlxctl" "$@"; }
 wreg() { "$run" reg "$@" >/dev/null 2>&1; }
 reset_registry() {
@@ -29,7 +26,7 @@ reset_registry() {
 exported() {
   rm -f "$work/export.reg"
   wreg export "$1" "$work_dos\\export.reg" /y || return 1
-  iconv -f UTF-16LE -t UTF-8 "$work/export.reg" | tr -d '\r' | sed '1s/^\xEF\xBB\xBF//'
+  utf16_text "$work/export.reg"
 }
 load_expect() {  # label, expected output of `load --show-password` (LF lines)
   local got
@@ -132,8 +129,4 @@ grep -qx "Invalid data type for 'USER'" "$work/err" || fail "load of a REG_DWORD
 
 reset_registry
 rm -rf "$work"
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "all qlxctl checks passed"
+finish_checks "all qlxctl checks passed"

@@ -1,0 +1,54 @@
+#pragma once
+// The Win32 bodies of what only the diagnosis reads: the service manager,
+// HKEY_LOCAL_MACHINE, the drive letters' network connections, file presence
+// and one WinHTTP request. All of them ask for read access only, so they
+// work without administrator rights.
+#include "platform/context.h"
+
+namespace qlx::platform {
+
+class Win32ServiceManager final : public ServiceManager {
+ public:
+  ServiceStatus Query(const std::u16string& name) override;
+};
+
+class Win32MachineRegistry final : public MachineRegistry {
+ public:
+  MachineValue Read(const std::u16string& path, const std::u16string& name) override;
+};
+
+class Win32NetworkConnections final : public NetworkConnections {
+ public:
+  DriveConnection RemoteOf(const std::u16string& drive) override;
+};
+
+class Win32Files final : public Files {
+ public:
+  bool FileExists(const std::u16string& path) override;
+};
+
+class Win32Http final : public Http {
+ public:
+  HttpOutcome Send(const HttpRequest& request) override;
+};
+
+// Fills the diagnosis' part of a context with these objects.
+class Win32Diagnostics {
+ public:
+  void AddTo(Context& context) {
+    context.services = &services_;
+    context.machine_registry = &machine_registry_;
+    context.connections = &connections_;
+    context.files = &files_;
+    context.http = &http_;
+  }
+
+ private:
+  Win32ServiceManager services_;
+  Win32MachineRegistry machine_registry_;
+  Win32NetworkConnections connections_;
+  Win32Files files_;
+  Win32Http http_;
+};
+
+}  // namespace qlx::platform

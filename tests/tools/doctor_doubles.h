@@ -1,0 +1,165 @@
+#pragma once
+// Doubles of what the doctor reads, and one fixture that installs them with
+// a machine where everything is well: settings stored, letter free, net.exe
+// present, WebClient manual and stopped, no parameters set.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/context.h"
+#include "settings/protected_value.h"
+#include "tests/mapping/doubles.h"
+#include "tests/settings/memory_registry.h"
+#include "tools/qlxctl/doctor.h"
+
+namespace qlx::test {
+
+class FakeServices final : public platform::ServiceManager {
+ public:
+  platform::ServiceStatus status{platform::ServiceStatus::Presence::Installed, 3, 1, 0};
+  std::vector<std::u16string> asked;
+  platform::ServiceStatus Query(const std::u16string& name) override {
+    asked.push_back(name);
+    return status;
+  }
+};
+
+class FakeMachineRegistry final : public platform::MachineRegistry {
+ public:
+  // Path -> value name -> value; a path that is absent has no key.
+  std::map<std::u16string, std::map<std::u16string, platform::MachineValue>> keys;
+  std::optional<std::uint32_t> fail_with;  // every read fails with this code
+
+  void SetDword(const std::u16string& name, std::uint32_t value) {
+    Set(name, 4, {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                  static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  }
+  void Set(const std::u16string& name, std::uint32_t type, std::vector<std::uint8_t> data) {
+    platform::MachineValue v;
+    v.status = platform::MachineValue::Status::Ok;
+    v.type = type;
+    v.data = std::move(data);
+    keys[kParameters][name] = v;
+  }
+  platform::MachineValue Read(const std::u16string& path, const std::u16string& name) override {
+    platform::MachineValue v;
+    if (fail_with) {
+      v.status = platform::MachineValue::Status::Failed;
+      v.error = *fail_with;
+      return v;
+    }
+    const auto key = keys.find(path);
+    if (key == keys.end()) return v;  // NoKey
+    const auto value = key->second.find(name);
+    if (value == key->second.end()) {
+      v.status = platform::MachineValue::Status::NoValue;
+      return v;
+    }
+    return value->second;
+  }
+  static constexpr char16_t kParameters[] = u"SYSTEM\\CurrentControlSet\\Services\\WebClient\\Parameters";
+};
+
+class FakeConnections final : public platform::NetworkConnections {
+ public:
+  platform::DriveConnection connection;  // not connected
+  std::vector<std::u16string> asked;
+  platform::DriveConnection RemoteOf(const std::u16string& drive) override {
+    asked.push_back(drive);
+    return connection;
+  }
+};
+
+class FakeFiles final : public platform::Files {
+ public:
+  std::vector<std::u16string> existing{u"C:\\Windows\\system32\\net.exe"};
+  bool FileExists(const std::u16string& path) override {
+    for (const auto& e : existing)
+      if (e == path) return true;
+    return false;
+  }
+};
+
+class FakeHttp final : public platform::Http {
+ public:
+  std::vector<platform::HttpRequest> requests;
+  platform::HttpOutcome outcome{platform::HttpOutcome::Kind::Answered, 207, 0, 0};
+  platform::HttpOutcome Send(const platform::HttpRequest& request) override {
+    requests.push_back(request);
+    return outcome;
+  }
+};
+
+inline constexpr char16_t kSettingsPath[] = u"Software\\PELMORA\\QLXDrive";
+
+class DoctorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Store(u"PATHDRIVE", u"Q:");
+    Store(u"ConfigIniFilesPath", u"C:\\QLXDrive\\QLXDrive.exe");
+    Store(u"USER", u"mario.rossi");
+    Store(u"PASSWORD", kPassword);
+    Store(u"AUTOCONNECT", u"S");
+    Store(u"AUTORUN", u"N");
+    registry.log.clear();
+    messages.texts[1060] = u"The specified service does not exist as an installed service.\r\n";
+    messages.texts[1200] = u"The specified device name is invalid.\r\n";
+    scope_.emplace(platform::Context{.registry = &registry,
+                                     .drives = &drives,
+                                     .processes = &processes,
+                                     .environment = &environment,
+                                     .messages = &messages,
+                                     .services = &services,
+                                     .machine_registry = &machine,
+                                     .connections = &connections,
+                                     .files = &files,
+                                     .http = &http});
+  }
+
+  // A stored value in the program's own protected form.
+  void Store(const std::u16string& name, const std::u16string& plain) {
+    registry.SetText(kSettingsPath, name, settings::ProtectValue(plain));
+  }
+
+  qlxctl::doctor::Report Diagnose(bool online = false, const std::u16string& base = {}) {
+    qlxctl::doctor::Options options = qlxctl::doctor::OptionsFromEnvironment(online);
+    options.service_base_url = base;
+    return qlxctl::doctor::Diagnose(options);
+  }
+
+  static const qlxctl::doctor::Check* Find(const qlxctl::doctor::Report& report, const std::string& id) {
+    for (const auto& c : report.checks)
+      if (c.id == id) return &c;
+    return nullptr;
+  }
+  // The one check with this id; fails the test when it is missing.
+  qlxctl::doctor::Check Only(const qlxctl::doctor::Report& report, const std::string& id) {
+    const auto* c = Find(report, id);
+    EXPECT_NE(c, nullptr) << "no check " << id;
+    return c ? *c : qlxctl::doctor::Check{};
+  }
+
+  static constexpr char16_t kPassword[] = u"Zq7!pässwörd\"\\ 42";
+  static constexpr char kPasswordUtf8[] = "Zq7!pässwörd\"\\ 42";
+
+  MemoryRegistry registry;
+  CountingClock clock;
+  ScriptedDrives drives;
+  RecordingProcesses processes;
+  FakeEnvironment environment;
+  RecordingMessages messages;
+  FakeServices services;
+  FakeMachineRegistry machine;
+  FakeConnections connections;
+  FakeFiles files;
+  FakeHttp http;
+
+ private:
+  std::optional<platform::ScopedContext> scope_;
+};
+
+}  // namespace qlx::test

@@ -1,0 +1,574 @@
+// qlxctl doctor over doubles: every state of every check, what it sends
+// online, what it prints, and that it changes nothing and never shows the
+// password.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "cipher/base64.h"
+#include "tests/tools/doctor_doubles.h"
+#include "tools/qlxctl/cli.h"
+#include "tools/qlxctl/doctor.h"
+
+namespace qlx::test {
+namespace {
+
+using qlxctl::doctor::Check;
+using qlxctl::doctor::Report;
+using qlxctl::doctor::State;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr char kParametersForCommands[] = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\WebClient\\Parameters";
+
+std::vector<std::uint8_t> Utf16Bytes(const std::u16string& text) { return MemoryRegistry::Bytes(text, true); }
+
+std::string DecodeBase64(const std::string& text) {
+  std::string out;
+  int bits = 0, value = 0;
+  for (char c : text) {
+    const int v = cipher::Base64Value(static_cast<char16_t>(c));
+    if (v < 0) continue;
+    value = (value << 6) | v;
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((value >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
+// --------------------------------------------------------------- all well
+
+TEST_F(DoctorTest, AHealthyMachineIsAllOkAndNothingIsWritten) {
+  const Report report = Diagnose();
+  for (const Check& c : report.checks) {
+    EXPECT_EQ(c.state, State::Ok) << c.id << ": " << c.value;
+    EXPECT_EQ(c.fix, "") << c.id;
+  }
+  EXPECT_EQ(qlxctl::doctor::ExitCode(report), 0);
+  EXPECT_EQ(Only(report, "settings.USER").value, "\"mario.rossi\"");
+  EXPECT_EQ(Only(report, "settings.PASSWORD").value, "set");
+  EXPECT_EQ(Only(report, "settings.PATHDRIVE").value, "\"Q:\"");
+  EXPECT_EQ(Only(report, "settings.AUTOCONNECT").value, "\"S\": on");
+  EXPECT_EQ(Only(report, "drive.letter").value, "Q: is free");
+  EXPECT_EQ(Only(report, "system.net_exe").value, "C:\\Windows\\system32\\net.exe");
+  EXPECT_EQ(Only(report, "webclient.service").value, "manual, stopped (normal: Windows starts it on first use)");
+  EXPECT_EQ(Only(report, "webclient.FileSizeLimitInBytes").value,
+            "50,000,000 bytes (default): a larger file cannot be copied");
+  EXPECT_EQ(Only(report, "webclient.FileAttributesLimitInBytes").value,
+            "1,000,000 bytes (default): a folder whose listing is larger does not open");
+  // Unset timers are not listed; no online check without --online.
+  EXPECT_EQ(Find(report, "webclient.SendReceiveTimeoutInSec"), nullptr);
+  EXPECT_EQ(Find(report, "webclient.ServerNotFoundCacheLifeTimeInSec"), nullptr);
+  EXPECT_EQ(Find(report, "online.propfind"), nullptr);
+  EXPECT_TRUE(http.requests.empty());
+  EXPECT_EQ(services.asked, std::vector<std::u16string>{u"WebClient"});
+  EXPECT_EQ(connections.asked, std::vector<std::u16string>{u"Q:"});
+
+  // Read access only, and no value written.
+  EXPECT_TRUE(registry.LogOf("create").empty());
+  EXPECT_TRUE(registry.LogOf("set").empty());
+  for (const auto& op : registry.LogOf("open")) EXPECT_EQ(op.access, platform::access::kRead);
+  EXPECT_EQ(registry.OpenHandles(), 0u);
+}
+
+// ----------------------------------------------------------------- settings
+
+TEST_F(DoctorTest, AMissingSettingsKeyIsAProblemAndIsNotCreated) {
+  MemoryRegistry empty;
+  platform::Context context = platform::CurrentContext();
+  context.registry = &empty;
+  platform::ScopedContext scope(context);
+  const Report report = Diagnose(true);
+  EXPECT_EQ(Only(report, "settings.key").state, State::Problem);
+  EXPECT_THAT(Only(report, "settings.key").fix, HasSubstr("Parametri"));
+  EXPECT_FALSE(empty.HasKey(kSettingsPath));
+  EXPECT_EQ(Find(report, "settings.USER"), nullptr);
+  EXPECT_EQ(Only(report, "drive.letter").state, State::Skipped);
+  EXPECT_EQ(Only(report, "online.propfind").state, State::Skipped);
+  EXPECT_TRUE(http.requests.empty());
+  EXPECT_EQ(qlxctl::doctor::ExitCode(report), 1);
+}
+
+// Each value the connect needs, in each way it can be unusable.
+TEST_F(DoctorTest, EachNeededValueAbsentEmptyBlankOrUnreadableIsNamed) {
+  for (const std::u16string name : {u"USER", u"PASSWORD", u"PATHDRIVE"}) {
+    const std::string id = "settings." + std::string(name.begin(), name.end());
+    const auto good = registry.Get(kSettingsPath, name);
+    SCOPED_TRACE(id);
+
+    registry.Remove(kSettingsPath, name);
+    Check c = Only(Diagnose(), id);
+    EXPECT_EQ(c.state, State::Problem);
+    EXPECT_EQ(c.value, "absent: Connetti does nothing without it");
+    EXPECT_THAT(c.fix, HasSubstr("in Parametri and press Salva"));
+
+    Store(name, u"");
+    EXPECT_EQ(Only(Diagnose(), id).value, "empty: Connetti does nothing without it");
+    Store(name, u" \t ");
+    EXPECT_EQ(Only(Diagnose(), id).value, "blank: Connetti does nothing without it");
+    EXPECT_EQ(Only(Diagnose(), id).state, State::Problem);
+
+    // A value of the wrong type: the registry layer's own text.
+    registry.SetRaw(kSettingsPath, name, platform::regtype::kDword, {5, 0, 0, 0});
+    c = Only(Diagnose(), id);
+    EXPECT_EQ(c.state, State::Problem);
+    EXPECT_EQ(c.value, "unreadable: Invalid data type for '" + std::string(name.begin(), name.end()) + "'");
+    EXPECT_EQ(c.fix, "Delete the damaged value with `reg delete \"HKCU\\Software\\PELMORA\\QLXDrive\" /v " +
+                         std::string(name.begin(), name.end()) +
+                         " /f` and enter the settings again in Parametri, then press Salva.");
+
+    // A damaged protected text: the codec's own text.
+    registry.SetText(kSettingsPath, name, u"/w==");
+    c = Only(Diagnose(), id);
+    EXPECT_EQ(c.state, State::Problem);
+    EXPECT_EQ(c.value, "unreadable: No mapping for the Unicode character exists in the target multi-byte code page");
+
+    registry.SetRaw(kSettingsPath, name, good->type, good->data);
+    EXPECT_EQ(Only(Diagnose(), id).state, State::Ok);
+  }
+}
+
+TEST_F(DoctorTest, TheDriveMustBeALetterAndAColon) {
+  for (const std::u16string bad : {u"Z", u"1:", u"Z:\\", u"ZZ:", u"Z: ", u":Z", u"\u00C4:"}) {
+    Store(u"PATHDRIVE", bad);
+    const Report report = Diagnose();
+    EXPECT_EQ(Only(report, "settings.PATHDRIVE").state, State::Problem);
+    EXPECT_THAT(Only(report, "settings.PATHDRIVE").value, HasSubstr("is not a letter A-Z followed by \":\""));
+    EXPECT_EQ(Only(report, "drive.letter").state, State::Skipped);
+  }
+  // Lower case is a letter too, checked as its capital.
+  Store(u"PATHDRIVE", u"q:");
+  const Report report = Diagnose();
+  EXPECT_EQ(Only(report, "settings.PATHDRIVE").state, State::Ok);
+  EXPECT_EQ(Only(report, "drive.letter").value, "Q: is free");
+  EXPECT_EQ(connections.asked.back(), u"Q:");
+}
+
+TEST_F(DoctorTest, SwitchesAndTheProgramPathNeverStopTheConnect) {
+  registry.Remove(kSettingsPath, u"AUTOCONNECT");
+  Store(u"AUTORUN", u"s");
+  registry.Remove(kSettingsPath, u"ConfigIniFilesPath");
+  Report report = Diagnose();
+  EXPECT_EQ(Only(report, "settings.AUTOCONNECT").value, "absent: off");
+  EXPECT_EQ(Only(report, "settings.AUTOCONNECT").state, State::Ok);
+  EXPECT_EQ(Only(report, "settings.AUTORUN").state, State::Warning);
+  EXPECT_EQ(Only(report, "settings.AUTORUN").value, "\"s\": off (only \"S\" means on)");
+  EXPECT_EQ(Only(report, "settings.ConfigIniFilesPath").value, "absent");
+  EXPECT_EQ(qlxctl::doctor::ExitCode(report), 0);
+
+  // Unreadable: a switch stops the program's load, the path does not.
+  registry.SetRaw(kSettingsPath, u"AUTORUN", platform::regtype::kBinary, {1});
+  registry.SetText(kSettingsPath, u"ConfigIniFilesPath", u"/w==");
+  report = Diagnose();
+  EXPECT_EQ(Only(report, "settings.AUTORUN").state, State::Problem);
+  EXPECT_EQ(Only(report, "settings.AUTORUN").value, "unreadable: Invalid data type for 'AUTORUN'");
+  EXPECT_EQ(Only(report, "settings.ConfigIniFilesPath").state, State::Warning);
+}
+
+// ------------------------------------------------------------------- letter
+
+TEST_F(DoctorTest, TheLetterFreeLocalOrMapped) {
+  drives.mask = [](int) { return (1u << 2) | (1u << ('Q' - 'A')); };
+  Check c = Only(Diagnose(), "drive.letter");
+  EXPECT_EQ(c.state, State::Problem);
+  EXPECT_EQ(c.value, "Q: is a local drive, which NET USE cannot use");
+
+  // A connection wins over the mask: mapped drives are in it too.
+  connections.connection = {platform::DriveConnection::Status::Connected, u"\\\\files\\public", 0};
+  c = Only(Diagnose(), "drive.letter");
+  EXPECT_EQ(c.state, State::Warning);
+  EXPECT_EQ(c.value, "Q: is mapped to \\\\files\\public");
+  EXPECT_THAT(c.fix, HasSubstr("`net use Q: /delete`"));
+
+  // The service folder of this user, as the redirector names it, is fine.
+  connections.connection.remote = u"\\\\DAV.qlxdrive.example@SSL\\Mario.Rossi\\";
+  c = Only(Diagnose(), "drive.letter");
+  EXPECT_EQ(c.state, State::Ok);
+  EXPECT_EQ(c.value, "Q: is mapped to \\\\DAV.qlxdrive.example@SSL\\Mario.Rossi\\, the service folder");
+  // Another user's folder is not.
+  connections.connection.remote = u"\\\\dav.qlxdrive.example@SSL\\luigi";
+  EXPECT_EQ(Only(Diagnose(), "drive.letter").state, State::Warning);
+
+  connections.connection = {platform::DriveConnection::Status::Failed, u"", 1200};
+  c = Only(Diagnose(), "drive.letter");
+  EXPECT_EQ(c.state, State::Warning);
+  EXPECT_EQ(c.value, "Q: cannot be checked: The specified device name is invalid (1200)");
+}
+
+TEST(DoctorSameFolder, TheRedirectorsNamesOfAUrl) {
+  using qlxctl::doctor::SameFolder;
+  EXPECT_TRUE(SameFolder(u"https://dav.example/users/anna", u"https://dav.example/users/anna"));
+  EXPECT_TRUE(SameFolder(u"HTTPS://DAV.EXAMPLE/users/anna/", u"https://dav.example/users/anna"));
+  EXPECT_TRUE(SameFolder(u"\\\\dav.example@SSL\\users\\anna", u"https://dav.example/users/anna"));
+  EXPECT_TRUE(SameFolder(u"\\\\dav.example@SSL\\users\\anna", u"https://dav.example:443/users/anna"));
+  EXPECT_TRUE(SameFolder(u"\\\\dav.example@SSL@8443\\anna", u"https://dav.example:8443/anna"));
+  EXPECT_TRUE(SameFolder(u"\\\\dav.example\\anna", u"http://dav.example/anna"));
+  EXPECT_TRUE(SameFolder(u"\\\\127.0.0.1@8642\\anna", u"http://127.0.0.1:8642/anna"));
+  EXPECT_FALSE(SameFolder(u"\\\\dav.example\\anna", u"https://dav.example/anna"));  // not @SSL
+  EXPECT_FALSE(SameFolder(u"\\\\dav.example@SSL\\anna", u"https://dav.example:8443/anna"));
+  EXPECT_FALSE(SameFolder(u"\\\\dav.example@SSL\\annamaria", u"https://dav.example/anna"));
+  EXPECT_FALSE(SameFolder(u"\\\\other@SSL\\anna", u"https://dav.example/anna"));
+}
+
+// ------------------------------------------------------------------ net.exe
+
+TEST_F(DoctorTest, NetExeInTheSystemFolder) {
+  files.existing.clear();
+  Check c = Only(Diagnose(), "system.net_exe");
+  EXPECT_EQ(c.state, State::Problem);
+  EXPECT_EQ(c.value, "C:\\Windows\\system32\\net.exe is missing");
+  EXPECT_THAT(c.fix, HasSubstr("`sfc /scannow`"));
+  // A net.exe elsewhere is not the one the connect runs.
+  files.existing = {u"C:\\Windows\\net.exe"};
+  EXPECT_EQ(Only(Diagnose(), "system.net_exe").state, State::Problem);
+  processes.system_directory.clear();
+  EXPECT_EQ(Only(Diagnose(), "system.net_exe").value, "the system folder cannot be read");
+}
+
+// ------------------------------------------------------------------ service
+
+TEST_F(DoctorTest, TheWebClientServiceInEachState) {
+  using P = platform::ServiceStatus::Presence;
+  struct Case {
+    platform::ServiceStatus status;
+    State state;
+    std::string value;
+    std::string fix;
+  };
+  const std::vector<Case> cases = {
+      {{P::Absent, 0, 0, 1060}, State::Problem, "not installed: Windows has no WebDAV redirector here",
+       "As administrator, install the WebDAV Redirector feature with PowerShell's `Install-WindowsFeature "
+       "WebDAV-Redirector` and restart Windows."},
+      {{P::Installed, 4, 1, 0}, State::Problem, "disabled, stopped: no WebDAV drive can be mapped",
+       "As administrator, run `sc config WebClient start= demand`."},
+      {{P::Installed, 3, 1, 0}, State::Ok, "manual, stopped (normal: Windows starts it on first use)", ""},
+      {{P::Installed, 3, 4, 0}, State::Ok, "manual, running", ""},
+      {{P::Installed, 2, 4, 0}, State::Ok, "automatic, running", ""},
+      {{P::Installed, 2, 1, 0}, State::Warning, "automatic, stopped", "As administrator, run `sc start WebClient`."},
+      {{P::Installed, 3, 7, 0}, State::Warning, "manual, paused", "As administrator, run `sc start WebClient`."},
+      {{P::Unreadable, 0, 0, 5}, State::Warning, "cannot be queried: Access is denied (5)",
+       "Run `sc qc WebClient` and `sc query WebClient` to see its state."},
+  };
+  for (const Case& k : cases) {
+    services.status = k.status;
+    const Report report = Diagnose();
+    const Check c = Only(report, "webclient.service");
+    EXPECT_EQ(c.state, k.state) << k.value;
+    EXPECT_EQ(c.value, k.value);
+    EXPECT_EQ(c.fix, k.fix);
+    EXPECT_EQ(qlxctl::doctor::ExitCode(report), k.state == State::Problem ? 1 : 0) << k.value;
+  }
+}
+
+// --------------------------------------------------------------- parameters
+
+TEST_F(DoctorTest, BasicAuthLevelAgainstTheServiceScheme) {
+  const std::string fix_http = std::string("As administrator, run `reg add \"") + kParametersForCommands +
+                               "\" /v BasicAuthLevel /t REG_DWORD /d 2 /f` and restart the service with `net stop "
+                               "WebClient` and `net start WebClient`.";
+  struct Case {
+    std::optional<std::uint32_t> level;  // nullopt: not set
+    const char16_t* base;
+    State state;
+    std::string value_start;
+  };
+  const std::vector<Case> cases = {
+      {std::nullopt, u"https://dav.example/", State::Ok, "1 (default): Basic authentication over https only"},
+      {std::nullopt, u"http://dav.example/", State::Problem, "1 (default): Basic authentication only over https, "
+                                                             "and the service is http://, so the password is refused"},
+      {0, u"https://dav.example/", State::Problem, "0: Basic authentication is off"},
+      {0, u"http://dav.example/", State::Problem, "0: Basic authentication is off"},
+      {1, u"http://dav.example/", State::Problem, "1: Basic authentication only over https"},
+      {2, u"http://dav.example/", State::Ok, "2: Basic authentication over http and https"},
+      {2, u"https://dav.example/", State::Ok, "2: Basic authentication over http and https"},
+      {7, u"https://dav.example/", State::Warning, "7: not a known level"},
+  };
+  for (const Case& k : cases) {
+    machine.keys.clear();
+    if (k.level) machine.SetDword(u"BasicAuthLevel", *k.level);
+    const Check c = Only(Diagnose(false, k.base), "webclient.BasicAuthLevel");
+    EXPECT_EQ(c.state, k.state) << c.value;
+    EXPECT_EQ(c.value.rfind(k.value_start, 0), 0u) << c.value;
+    if (k.state == State::Ok) {
+      EXPECT_EQ(c.fix, "");
+    }
+  }
+  machine.keys.clear();
+  EXPECT_EQ(Only(Diagnose(false, u"http://dav.example/"), "webclient.BasicAuthLevel").fix, fix_http);
+  machine.SetDword(u"BasicAuthLevel", 0);
+  EXPECT_THAT(Only(Diagnose(false, u"https://dav.example/"), "webclient.BasicAuthLevel").fix,
+              HasSubstr("/v BasicAuthLevel /t REG_DWORD /d 1 /f"));
+
+  // Of the wrong type it is not used: the default decides, and it is named.
+  machine.Set(u"BasicAuthLevel", 1, Utf16Bytes(u"2"));
+  Check c = Only(Diagnose(false, u"http://dav.example/"), "webclient.BasicAuthLevel");
+  EXPECT_EQ(c.state, State::Problem);
+  EXPECT_THAT(c.value, HasSubstr("the value set is of type REG_SZ, not REG_DWORD"));
+  c = Only(Diagnose(false, u"https://dav.example/"), "webclient.BasicAuthLevel");
+  EXPECT_EQ(c.state, State::Warning);
+  EXPECT_THAT(c.fix, HasSubstr("/t REG_DWORD /d 1 /f"));
+  machine.Set(u"BasicAuthLevel", 4, {2, 0});  // a DWORD of two bytes
+  EXPECT_THAT(Only(Diagnose(), "webclient.BasicAuthLevel").value, HasSubstr("a REG_DWORD of 2 bytes"));
+
+  machine.fail_with = 5;
+  c = Only(Diagnose(), "webclient.BasicAuthLevel");
+  EXPECT_EQ(c.state, State::Warning);
+  EXPECT_EQ(c.value, "cannot be read: Access is denied (5)");
+  EXPECT_THAT(c.fix, HasSubstr("`reg query \"" + std::string(kParametersForCommands) + "\" /v BasicAuthLevel`"));
+}
+
+TEST_F(DoctorTest, SizeLimitsAndTimersWithTheirDefaults) {
+  machine.SetDword(u"FileSizeLimitInBytes", 4294967295u);
+  machine.SetDword(u"FileAttributesLimitInBytes", 200000);
+  machine.SetDword(u"SendReceiveTimeoutInSec", 180);
+  machine.Set(u"ServerNotFoundCacheLifeTimeInSec", 11, {1, 0, 0, 0, 0, 0, 0, 0});
+  const Report report = Diagnose();
+  EXPECT_EQ(Only(report, "webclient.FileSizeLimitInBytes").value,
+            "4,294,967,295 bytes: a larger file cannot be copied");
+  EXPECT_EQ(Only(report, "webclient.FileSizeLimitInBytes").state, State::Ok);
+  const Check attributes = Only(report, "webclient.FileAttributesLimitInBytes");
+  EXPECT_EQ(attributes.state, State::Warning);
+  EXPECT_EQ(attributes.value, "200,000 bytes: a folder whose listing is larger does not open, below the default");
+  EXPECT_EQ(attributes.fix, std::string("As administrator, run `reg add \"") + kParametersForCommands +
+                                "\" /v FileAttributesLimitInBytes /t REG_DWORD /d 50000000 /f` and restart the "
+                                "service with `net stop WebClient` and `net start WebClient`.");
+  EXPECT_EQ(Only(report, "webclient.SendReceiveTimeoutInSec").value, "180 s: a request that takes longer fails");
+  const Check cache = Only(report, "webclient.ServerNotFoundCacheLifeTimeInSec");
+  EXPECT_EQ(cache.state, State::Warning);
+  EXPECT_EQ(cache.value, "set, but of type REG_QWORD, not REG_DWORD: the default applies");
+  EXPECT_EQ(qlxctl::doctor::ExitCode(report), 0);
+
+  machine.keys.clear();
+  machine.Set(u"FileSizeLimitInBytes", 1, Utf16Bytes(u"4294967295"));
+  const Check size = Only(Diagnose(), "webclient.FileSizeLimitInBytes");
+  EXPECT_EQ(size.state, State::Warning);
+  EXPECT_EQ(size.value,
+            "50,000,000 bytes (the default: the value set is of type REG_SZ, not REG_DWORD): a larger file cannot be "
+            "copied");
+  EXPECT_THAT(size.fix, HasSubstr("/v FileSizeLimitInBytes /t REG_DWORD /d 4294967295 /f"));
+}
+
+// ------------------------------------------------------------------- online
+
+TEST_F(DoctorTest, OnlineSendsOnePropfindAsTheConnectWould) {
+  Store(u"USER", u"anna maria/è");
+  const Report report = Diagnose(true);
+  ASSERT_EQ(http.requests.size(), 1u);
+  const platform::HttpRequest& r = http.requests[0];
+  EXPECT_EQ(r.method, u"PROPFIND");
+  EXPECT_EQ(r.url, u"https://dav.qlxdrive.example/anna%20maria%2F%C3%A8");
+  EXPECT_EQ(r.timeout_ms, 15000u);
+  EXPECT_THAT(r.body, HasSubstr("<d:propfind xmlns:d=\"DAV:\">"));
+  const std::string headers(r.headers.begin(), r.headers.end());
+  EXPECT_THAT(headers, HasSubstr("Depth: 0\r\n"));
+  const auto at = headers.find("Authorization: Basic ");
+  ASSERT_NE(at, std::string::npos);
+  const std::string encoded = headers.substr(at + 21, headers.find("\r\n", at) - at - 21);
+  EXPECT_EQ(DecodeBase64(encoded), std::string("anna maria/è@qlxdrive.example:") + kPasswordUtf8);
+  const Check c = Only(report, "online.propfind");
+  EXPECT_EQ(c.state, State::Ok);
+  EXPECT_EQ(c.value,
+            "PROPFIND https://dav.qlxdrive.example/anna%20maria%2F%C3%A8 as anna maria/è@qlxdrive.example: 207, the "
+            "folder answers and the password is accepted");
+}
+
+TEST_F(DoctorTest, OnlineTellsEveryOutcomeApart) {
+  using K = platform::HttpOutcome::Kind;
+  struct Case {
+    platform::HttpOutcome outcome;
+    State state;
+    std::string tail;  // the value after "PROPFIND <url> as <account>: "
+    std::string fix_part;
+  };
+  const std::vector<Case> cases = {
+      {{K::Answered, 207}, State::Ok, "207, the folder answers and the password is accepted", ""},
+      {{K::Answered, 401}, State::Problem, "401, wrong user or password", "right user and password in Parametri"},
+      {{K::Answered, 403}, State::Problem, "403, the server refuses this account the folder",
+       "give mario.rossi@qlxdrive.example access"},
+      {{K::Answered, 404}, State::Problem, "404, no such folder", "Check the user name"},
+      {{K::Answered, 405}, State::Problem, "405, the server does not speak WebDAV", "WebDAV service's address"},
+      {{K::Answered, 501}, State::Problem, "501, the server does not speak WebDAV", "WebDAV service's address"},
+      {{K::Answered, 301}, State::Problem, "unexpected status 301", "answers 301 to PROPFIND"},
+      {{K::Answered, 500}, State::Problem, "unexpected status 500", "answers 500 to PROPFIND"},
+      {{K::NameNotResolved, 0, 12007}, State::Problem, "the name dav.qlxdrive.example is not resolved",
+       "`nslookup dav.qlxdrive.example`"},
+      {{K::CannotConnect, 0, 12029}, State::Problem,
+       "the connection to dav.qlxdrive.example was refused or is unreachable", "no firewall"},
+      {{K::TimedOut, 0, 12002}, State::Problem, "no answer within 15 s", "proxy and firewall"},
+      {{K::SecureFailure, 0, 12175, 0x8 | 0x20}, State::Problem,
+       "TLS failure (WinHTTP error 12175): the certificate's issuer is not trusted; the certificate has expired or "
+       "is not valid yet",
+       "trusted by Windows"},
+      {{K::SecureFailure, 0, 12038, 0}, State::Problem,
+       "TLS failure (WinHTTP error 12038): the certificate is for another name", "valid for dav.qlxdrive.example"},
+      {{K::SecureFailure, 0, 12175, 0}, State::Problem, "TLS failure (WinHTTP error 12175): no detail from WinHTTP",
+       "trusted by Windows"},
+      {{K::Failed, 0, 12030}, State::Problem, "the server broke off the connection (error 12030)",
+       "is an HTTP server"},
+      {{K::Failed, 0, 12152}, State::Problem, "the request failed with WinHTTP error 12152", "proxy and firewall"},
+  };
+  for (const Case& k : cases) {
+    http.outcome = k.outcome;
+    const Report report = Diagnose(true);
+    const Check c = Only(report, "online.propfind");
+    EXPECT_EQ(c.state, k.state) << k.tail;
+    EXPECT_EQ(c.value,
+              "PROPFIND https://dav.qlxdrive.example/mario.rossi as mario.rossi@qlxdrive.example: " + k.tail);
+    if (k.fix_part.empty()) {
+      EXPECT_EQ(c.fix, "");
+    } else {
+      EXPECT_THAT(c.fix, HasSubstr(k.fix_part)) << k.tail;
+    }
+    EXPECT_EQ(qlxctl::doctor::ExitCode(report), k.state == State::Problem ? 1 : 0) << k.tail;
+  }
+}
+
+TEST_F(DoctorTest, OnlineNeedsUserAndPassword) {
+  Store(u"PASSWORD", u"  ");
+  EXPECT_EQ(Only(Diagnose(true), "online.propfind").state, State::Skipped);
+  registry.SetRaw(kSettingsPath, u"PASSWORD", platform::regtype::kDword, {1, 0, 0, 0});
+  EXPECT_EQ(Only(Diagnose(true), "online.propfind").state, State::Skipped);
+  EXPECT_TRUE(http.requests.empty());
+}
+
+TEST_F(DoctorTest, TestParametersOnlyShortenTheBoundAndOnlyReachThisMachine) {
+  environment.variables[qlxctl::doctor::kTimeoutVariable] = u"1500";
+  environment.variables[qlxctl::doctor::kProbeUrlVariable] = u"http://127.0.0.1:8642/";
+  http.outcome = {platform::HttpOutcome::Kind::TimedOut, 0, 12002};
+  Check c = Only(Diagnose(true), "online.propfind");
+  EXPECT_EQ(http.requests.back().timeout_ms, 1500u);
+  EXPECT_EQ(http.requests.back().url, u"http://127.0.0.1:8642/mario.rossi");
+  EXPECT_THAT(c.value, HasSubstr("no answer within 2 s"));
+
+  for (const std::u16string t : {u"60000", u"15000", u"0", u"-5", u"12x", u"", u"99999999999"}) {
+    environment.variables[qlxctl::doctor::kTimeoutVariable] = t;
+    Diagnose(true);
+    EXPECT_EQ(http.requests.back().timeout_ms, 15000u);
+  }
+  for (const std::u16string u : {u"http://dav.evil.example/", u"https://127.0.0.1:8642/", u"http://127.0.0.1:8642",
+                                 u"http://127.0.0.1:1@evil.example/", u"http://127.0.0.10:80/", u"http://127.0.0.1:/"}) {
+    environment.variables[qlxctl::doctor::kProbeUrlVariable] = u;
+    Diagnose(true);
+    EXPECT_EQ(http.requests.back().url, u"https://dav.qlxdrive.example/mario.rossi");
+  }
+  // The letter and the parameters stay judged by the build's service.
+  environment.variables[qlxctl::doctor::kProbeUrlVariable] = u"http://127.0.0.1:8642/";
+  EXPECT_EQ(Only(Diagnose(true), "webclient.BasicAuthLevel").state, State::Ok);
+}
+
+// ------------------------------------------------------------------- output
+
+TEST(DoctorJson, StringsAreEscaped) {
+  using qlxctl::doctor::JsonString;
+  EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(JsonString("\r\n\t\b\f"), "\"\\r\\n\\t\\b\\f\"");
+  EXPECT_EQ(JsonString(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
+  EXPECT_EQ(JsonString("è 日本"), "\"è 日本\"");
+  EXPECT_EQ(JsonString(""), "\"\"");
+}
+
+TEST_F(DoctorTest, TextAndJsonCarryEveryCheck) {
+  services.status = {platform::ServiceStatus::Presence::Installed, 4, 1, 0};
+  Store(u"USER", u"a\"b\\c");
+  const Report report = Diagnose();
+  const std::string text = qlxctl::doctor::FormatText(report);
+  EXPECT_EQ(text.rfind("QLXDrive doctor: service https://dav.qlxdrive.example/, account domain qlxdrive.example\r\n", 0),
+            0u);
+  EXPECT_THAT(text, HasSubstr("\r\nproblem  webclient.service                    disabled, stopped: no WebDAV drive "
+                              "can be mapped\r\n         fix: As administrator, run `sc config WebClient start= "
+                              "demand`.\r\n"));
+  EXPECT_THAT(text, HasSubstr("\r\nok       settings.USER                        \"a\"b\\c\"\r\n"));
+  EXPECT_THAT(text, HasSubstr("\r\n1 problem, 0 warnings.\r\n"));
+
+  const std::string json = qlxctl::doctor::FormatJson(report);
+  EXPECT_THAT(json, HasSubstr("{\"id\":\"settings.USER\",\"state\":\"ok\",\"value\":\"\\\"a\\\"b\\\\c\\\"\",\"fix\":null}"));
+  EXPECT_THAT(json, HasSubstr("{\"id\":\"webclient.service\",\"state\":\"problem\",\"value\":\"disabled, stopped: no "
+                              "WebDAV drive can be mapped\",\"fix\":\"As administrator, run `sc config WebClient "
+                              "start= demand`.\"}"));
+  EXPECT_THAT(json, HasSubstr("\"problems\":1,\"warnings\":0,\"exit_code\":1}"));
+  std::size_t ids = 0;
+  for (std::size_t at = 0; (at = json.find("{\"id\":", at)) != std::string::npos; ++at) ++ids;
+  EXPECT_EQ(ids, report.checks.size());
+}
+
+TEST_F(DoctorTest, ThePasswordIsInNoOutput) {
+  // The password in every role it can take: read, sent, refused, and
+  // damaged values around it.
+  const std::string base64_of_pair = [] {
+    std::string b = qlxctl::doctor::BasicAuthorization(u"mario.rossi@qlxdrive.example", kPassword);
+    return b.substr(6);
+  }();
+  std::vector<std::string> outputs;
+  auto collect = [&](bool online) {
+    const Report report = Diagnose(online);
+    outputs.push_back(qlxctl::doctor::FormatText(report));
+    outputs.push_back(qlxctl::doctor::FormatJson(report));
+  };
+  collect(false);
+  for (std::uint32_t status : {207u, 401u, 403u, 404u, 405u, 500u}) {
+    http.outcome = {platform::HttpOutcome::Kind::Answered, status};
+    collect(true);
+  }
+  http.outcome = {platform::HttpOutcome::Kind::SecureFailure, 0, 12175, 0xFF};
+  collect(true);
+  Store(u"PATHDRIVE", u"bad");
+  registry.SetRaw(kSettingsPath, u"USER", platform::regtype::kDword, {1, 0, 0, 0});
+  collect(true);
+  for (const std::string& out : outputs) {
+    EXPECT_THAT(out, Not(HasSubstr("pässwörd")));
+    EXPECT_THAT(out, Not(HasSubstr("Zq7!")));
+    EXPECT_THAT(out, Not(HasSubstr(base64_of_pair)));
+  }
+  EXPECT_EQ(outputs.size(), 18u);
+}
+
+// ---------------------------------------------------------------- the command
+
+TEST_F(DoctorTest, TheCommandsExitCodes) {
+  std::string out, err;
+  qlxctl::Io io{[] { return std::string(); }, [&](const std::string& s) { out += s; },
+                [&](const std::string& s) { err += s; }, {}};
+  qlxctl::Options options = qlxctl::ParseArguments({u"doctor", u"--json"});
+  EXPECT_TRUE(options.json);
+  EXPECT_FALSE(options.online);
+  EXPECT_EQ(qlxctl::doctor::Run(options, io), 0);
+  EXPECT_EQ(out.front(), '{');
+  EXPECT_EQ(err, "");
+
+  out.clear();
+  services.status.presence = platform::ServiceStatus::Presence::Absent;
+  options = qlxctl::ParseArguments({u"doctor", u"--online"});
+  EXPECT_TRUE(options.online);
+  EXPECT_EQ(qlxctl::doctor::Run(options, io), 1);
+  EXPECT_THAT(out, HasSubstr("problem  webclient.service"));
+  EXPECT_THAT(out, HasSubstr("ok       online.propfind"));
+
+  // A part of the system the doctor cannot reach at all: it could not run.
+  out.clear();
+  platform::Context broken = platform::CurrentContext();
+  broken.services = nullptr;
+  platform::ScopedContext scope(broken);
+  EXPECT_EQ(qlxctl::doctor::Run(options, io), 2);
+  EXPECT_EQ(out, "");
+  EXPECT_THAT(err, HasSubstr("qlxctl: doctor could not run: No service manager in the installed platform context"));
+}
+
+TEST(DoctorCommandLine, OptionsAndWhereItRuns) {
+  EXPECT_THROW(qlxctl::ParseArguments({u"doctor", u"--show-password"}), qlxctl::UsageError);
+  EXPECT_THROW(qlxctl::ParseArguments({u"doctor", u"--online=yes"}), qlxctl::UsageError);
+  EXPECT_THROW(qlxctl::ParseArguments({u"doctor", u"--json", u"--json"}), qlxctl::UsageError);
+  std::string err;
+  qlxctl::Io io{[] { return std::string(); }, [](const std::string&) {}, [&](const std::string& s) { err += s; }, {}};
+  EXPECT_EQ(qlxctl::Run({u"doctor"}, io), 2);  // no Windows commands here
+  EXPECT_THAT(err, HasSubstr("doctor is available on Windows only"));
+  EXPECT_THAT(qlxctl::kUsage, HasSubstr("qlxctl doctor [--online] [--json]"));
+}
+
+}  // namespace
+}  // namespace qlx::test
