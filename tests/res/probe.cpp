@@ -137,28 +137,32 @@ TEST(ProgramIcon, HoldsFourSizesAt32BitsThatWindowsDecodes) {
 }
 
 // The hue, in degrees, of the mean colour of the opaque pixels of a 16x16
-// 32 bpp icon image; the white ring is left out.
+// 32 bpp icon image; the white ring is left out. The brightest channel is
+// chosen on the exact integer sums: on i686 the means may sit in x87
+// registers with more precision than the stored maximum, so comparing the
+// maximum with a mean for equality can pick the wrong formula.
 std::optional<double> MeanHue(std::string_view image, int& partial_alpha) {
   if (image.size() < 40 + 16 * 16 * 4) return std::nullopt;
-  double r = 0, g = 0, b = 0;
+  long rs = 0, gs = 0, bs = 0;
   int count = 0;
   partial_alpha = 0;
   for (int i = 0; i < 16 * 16; ++i) {
     const auto* p = reinterpret_cast<const unsigned char*>(image.data() + 40 + 4 * i);  // B G R A
     if (p[3] > 0 && p[3] < 255) ++partial_alpha;
     if (p[3] != 255 || (p[0] > 230 && p[1] > 230 && p[2] > 230)) continue;
-    b += p[0];
-    g += p[1];
-    r += p[2];
+    bs += p[0];
+    gs += p[1];
+    rs += p[2];
     ++count;
   }
   if (count == 0) return std::nullopt;
-  r /= count, g /= count, b /= count;
-  const double high = std::max({r, g, b});
-  const double low = std::min({r, g, b});
-  if (high - low < 1) return std::nullopt;  // grey has no hue
-  double hue = high == r ? 60 * (g - b) / (high - low) : high == g ? 120 + 60 * (b - r) / (high - low)
-                                                                    : 240 + 60 * (r - g) / (high - low);
+  const long high_sum = std::max({rs, gs, bs});
+  const long low_sum = std::min({rs, gs, bs});
+  if (high_sum - low_sum < count) return std::nullopt;  // grey has no hue
+  const double r = double(rs) / count, g = double(gs) / count, b = double(bs) / count;
+  const double span = double(high_sum - low_sum) / count;
+  double hue = high_sum == rs ? 60 * (g - b) / span : high_sum == gs ? 120 + 60 * (b - r) / span
+                                                                      : 240 + 60 * (r - g) / span;
   return hue < 0 ? hue + 360 : hue;
 }
 

@@ -8,7 +8,7 @@ set -euo pipefail
 probe=$1
 run=$2
 # shellcheck source=tests/lib.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 require_prefix
 export LC_ALL=C.UTF-8  # ${#text} then counts characters, all within UTF-16's BMP here
 

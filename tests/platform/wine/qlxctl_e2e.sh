@@ -7,7 +7,7 @@ set -uo pipefail
 qlxctl=$1
 run=$2
 # shellcheck source=tests/lib.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../../lib.sh"
 require_prefix
 export LC_ALL=C.UTF-8  # arguments reach wmain as UTF-16 through the UTF-8 code page
 
