@@ -1,7 +1,5 @@
 #include "app/application.h"
 
-#include <commctrl.h>
-
 #include <exception>
 
 #include "app/single_instance.h"
@@ -34,8 +32,6 @@ std::u16string TextOf(const char* text) {
 
 Application::Application(HINSTANCE instance)
     : ui::Window(static_cast<ui::ErrorBox&>(*this)), instance_(instance) {
-  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&controls);
   title_ = settings::ApplicationTitle();
   // Hidden for ever, and a tool window: never a taskbar button of its own.
   Create(instance, kApplicationClass, nullptr, WS_EX_TOOLWINDOW, platform::W(title_), WS_POPUP, 0, 0,
@@ -56,8 +52,8 @@ void Application::ApplyTheme(const std::u16string& name) {
 
 void Application::CreateTray() { tray_ = std::make_unique<ui::TrayWindow>(controller_, *this, instance_); }
 
-void Application::CreateSettingsDialog() {
-  dialog_ = std::make_unique<ui::SettingsDialog>(controller_, *this, instance_, theme_.get());
+void Application::CreateSettingsDialog(platform::DialogLibrariesLoader libraries) {
+  dialog_ = std::make_unique<ui::SettingsDialog>(controller_, *this, instance_, theme_.get(), libraries);
   if (main_window_ == nullptr) {
     main_window_ = dialog_->Handle();
     main_form_ = dialog_.get();
@@ -183,7 +179,13 @@ void Application::FillDialog(const settings::ConnectionSettings& values) { dialo
 
 void Application::HideDialog() { ShowWindow(dialog_->Handle(), SW_HIDE); }
 
-void Application::ShowDialogModal() { ShowModal(*dialog_); }
+void Application::ShowDialogModal() {
+  // Its contents come on the first opening. Built before the modal loop:
+  // a failure (the libraries cannot be loaded) reaches the error box where
+  // the request was dispatched, and the program goes on without a dialog.
+  if (!IsWindowVisible(dialog_->Handle())) dialog_->BuildContents();
+  ShowModal(*dialog_);
+}
 
 void Application::CloseDialog() { CloseRequest(dialog_->Handle()); }
 

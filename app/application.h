@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mapping/mapping.h"
+#include "platform/win32/dialog_libraries.h"
 #include "settings/record.h"
 #include "ui/controller.h"
 #include "ui/host.h"
@@ -33,7 +34,9 @@ class Application final : public ui::ModalHost, public ui::Window, private ui::S
   // Start-up, in this order.
   void ApplyTheme(const std::u16string& name);
   void CreateTray();
-  void CreateSettingsDialog();  // the first window created: it becomes the main window
+  // The first window created: it becomes the main window. Its contents
+  // take their libraries from `libraries` when it is first opened.
+  void CreateSettingsDialog(platform::DialogLibrariesLoader libraries = &platform::DialogLibraries);
   // The controller's start; a raised error is shown and start-up goes on.
   void Start(bool another_copy_runs);
   int Run();  // the message loop; the exit code

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# check-pe.sh FILE MACHINE
+# check-pe.sh FILE MACHINE [DLL...]
 #
 # Fails unless FILE is a PE image for MACHINE (i386 or x86-64) that imports
 # nothing but system DLLs: the program is shipped as one exe, so a MinGW
 # runtime DLL or any other third-party import would make it fail to start on
-# a clean Windows.
+# a clean Windows. The DLLs named after MACHINE must not be imported at all
+# (the tray loads the dialog's libraries only when the dialog is opened).
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 FILE i386|x86-64" >&2
+  echo "usage: $0 FILE i386|x86-64 [DLL...]" >&2
   exit 2
 }
-[[ $# -eq 2 ]] || usage
+[[ $# -ge 2 ]] || usage
 file=$1
-case $2 in
+machine=$2
+shift 2
+forbidden=("$@")
+case $machine in
   i386 | x86 | i686 | win32) want=pei-i386 own=i686-w64-mingw32-objdump other=x86_64-w64-mingw32-objdump ;;
   x86-64 | x86_64 | amd64 | win64) want=pei-x86-64 own=x86_64-w64-mingw32-objdump other=i686-w64-mingw32-objdump ;;
   *) usage ;;
@@ -67,6 +71,12 @@ for dll in "${dlls[@]}"; do
       continue
       ;;
   esac
+  for name in "${forbidden[@]}"; do
+    if [[ $lower == "${name,,}" || $lower == "${name,,}.dll" ]]; then
+      echo "FAIL: $file: imports $dll, which it must load only when needed" >&2
+      status=1
+    fi
+  done
   ok=0
   for name in "${allowed[@]}"; do
     [[ $lower == "$name.dll" ]] && ok=1 && break

@@ -19,33 +19,6 @@ constexpr UINT_PTR kCompletionId = 1;
 // How many drive entries the open list shows before it scrolls.
 constexpr int kVisibleEntries = 12;
 
-// Completes the drive field while the user types into it. Only typed
-// characters complete: deleting the completed colon must stay possible.
-LRESULT CALLBACK CompleteDrive(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
-                               DWORD_PTR reference) {
-  if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(edit, &CompleteDrive, id);
-    return DefSubclassProc(edit, message, wparam, lparam);
-  }
-  if (message != WM_CHAR || wparam < 0x20 || wparam == 0x7F) return DefSubclassProc(edit, message, wparam, lparam);
-  auto* errors = reinterpret_cast<ErrorBox*>(reference);
-  const LRESULT result = DefSubclassProc(edit, message, wparam, lparam);
-  try {
-    DWORD start = 0;
-    DWORD end = 0;
-    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    const std::u16string text = WindowText(edit);
-    if (start != end || end != text.size()) return result;
-    if (const auto completed = Complete(text, DriveEntries())) {
-      SetWindowTextW(edit, platform::W(completed->text));
-      SendMessageW(edit, EM_SETSEL, completed->selection_start, completed->selection_end);
-    }
-  } catch (...) {
-    errors->ShowError(std::current_exception());
-  }
-  return result;
-}
-
 // The button panel hands its buttons' notifications to the dialog.
 LRESULT CALLBACK PanelProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
@@ -109,25 +82,86 @@ void SetText(HWND control, const std::u16string& text) {
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTANCE instance, const Theme* theme)
-    : Window(host), commands_(commands), host_(host), theme_(theme) {
-  RegisterPanelClass(instance);
-  Create(instance, kDialogClass, GetSysColorBrush(COLOR_BTNFACE), kExStyle, kDialogTitle, kStyle, kClientWidth,
-         kClientHeight, "Failed to create the dialog window");
-  CreateControls(instance);
-  LayOut(WindowDpi(Handle()));
-  focus_ = Control(DialogPart::SaveButton);
-  if (theme_ != nullptr) theme_->Apply(Handle());
+// Completes the drive field while the user types into it. Only typed
+// characters complete: deleting the completed colon must stay possible.
+LRESULT CALLBACK SettingsDialog::CompleteDrive(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                               DWORD_PTR reference) {
+  auto* self = reinterpret_cast<SettingsDialog*>(reference);
+  const platform::DialogFunctions& f = *self->functions_;
+  if (message == WM_NCDESTROY) {
+    f.RemoveWindowSubclass(edit, &CompleteDrive, id);
+    return f.DefSubclassProc(edit, message, wparam, lparam);
+  }
+  if (message != WM_CHAR || wparam < 0x20 || wparam == 0x7F) return f.DefSubclassProc(edit, message, wparam, lparam);
+  const LRESULT result = f.DefSubclassProc(edit, message, wparam, lparam);
+  try {
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const std::u16string text = WindowText(edit);
+    if (start != end || end != text.size()) return result;
+    if (const auto completed = Complete(text, DriveEntries())) {
+      SetWindowTextW(edit, platform::W(completed->text));
+      SendMessageW(edit, EM_SETSEL, completed->selection_start, completed->selection_end);
+    }
+  } catch (...) {
+    self->host_.ShowError(std::current_exception());
+  }
+  return result;
 }
 
-void SettingsDialog::CreateControls(HINSTANCE instance) {
+SettingsDialog::SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTANCE instance, const Theme* theme,
+                               platform::DialogLibrariesLoader libraries)
+    : Window(host), commands_(commands), host_(host), theme_(theme), instance_(instance), libraries_(libraries) {
+  // A window of the program's own class: it loads no library. It must exist
+  // from the start, as a close request sent to it ends the program.
+  Create(instance, kDialogClass, GetSysColorBrush(COLOR_BTNFACE), kExStyle, kDialogTitle, kStyle, kClientWidth,
+         kClientHeight, "Failed to create the dialog window");
+}
+
+void SettingsDialog::BuildContents() {
+  if (built_) return;
+  const platform::DialogFunctions& f = libraries_();
+  // The standard controls in the look of the Common Controls the manifest asks for.
+  INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  f.InitCommonControlsEx(&classes);
+  functions_ = &f;
+  try {
+    RegisterPanelClass(instance_);
+    CreateControls(f);
+    built_ = true;
+    LayOut(WindowDpi(Handle()));
+    focus_ = Control(DialogPart::SaveButton);
+    if (theme_ != nullptr) theme_->Apply(Handle());
+    Fill(pending_);
+    SecureWipe(pending_.password);
+    pending_ = settings::ConnectionSettings{};
+  } catch (...) {
+    // Half-built contents go, so that the next opening starts over.
+    DestroyControls();
+    throw;
+  }
+}
+
+void SettingsDialog::DestroyControls() {
+  built_ = false;
+  // The panel's buttons go with the panel.
+  for (const auto& c : DialogLayout()) {
+    HWND& h = controls_[static_cast<std::size_t>(c.part)];
+    if (h != nullptr && !c.in_panel) DestroyWindow(h);
+  }
+  controls_ = {};
+  focus_ = nullptr;
+}
+
+void SettingsDialog::CreateControls(const platform::DialogFunctions& functions) {
   for (const auto& c : DialogLayout()) {
     HWND parent = c.in_panel ? Control(DialogPart::ButtonPanel) : Handle();
     const ControlClass kind = ClassFor(c.kind);
     const DWORD style = WS_CHILD | WS_VISIBLE | (c.tab_stop ? WS_TABSTOP : 0) | kind.style;
     const std::u16string text(c.text);
     HWND h = CreateWindowExW(kind.ex_style, kind.name, platform::W(text), style, 0, 0, 0, 0, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.part))), instance, nullptr);
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.part))), instance_, nullptr);
     if (h == nullptr) throw Error("Failed to create a control of the dialog");
     controls_[static_cast<std::size_t>(c.part)] = h;
   }
@@ -143,13 +177,14 @@ void SettingsDialog::CreateControls(HINSTANCE instance) {
   COMBOBOXINFO info{};
   info.cbSize = sizeof info;
   if (GetComboBoxInfo(combo, &info) && info.hwndItem != nullptr) {
-    SetWindowSubclass(info.hwndItem, &CompleteDrive, kCompletionId,
-                      reinterpret_cast<DWORD_PTR>(static_cast<ErrorBox*>(&host_)));
+    functions.SetWindowSubclass(info.hwndItem, &CompleteDrive, kCompletionId, reinterpret_cast<DWORD_PTR>(this));
   }
 }
 
 void SettingsDialog::LayOut(UINT dpi) {
   dpi_ = dpi;
+  // Laid out when the contents are built, at the DPI of that moment.
+  if (!built_) return;
   const int d = static_cast<int>(dpi);
   platform::unique_hfont font(CreateFontW(-Scale(kFontHeight, d), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -224,6 +259,7 @@ void SettingsDialog::Check(DialogPart part, bool on) {
 }
 
 settings::ConnectionSettings SettingsDialog::Read() const {
+  if (!built_) return pending_;
   settings::ConnectionSettings values;
   values.user = WindowText(Control(DialogPart::UserField));
   values.password = WindowText(Control(DialogPart::PasswordField));
@@ -234,6 +270,12 @@ settings::ConnectionSettings SettingsDialog::Read() const {
 }
 
 void SettingsDialog::Fill(const settings::ConnectionSettings& values) {
+  if (!built_) {
+    if (&values == &pending_) return;
+    SecureWipe(pending_.password);
+    pending_ = values;
+    return;
+  }
   SetText(Control(DialogPart::UserField), values.user);
   SetText(Control(DialogPart::PasswordField), values.password);
   SetText(Control(DialogPart::DriveField), values.drive);
@@ -253,6 +295,7 @@ void SettingsDialog::CentreOnFirstShow() {
 }
 
 void SettingsDialog::ShowForModal() {
+  BuildContents();
   try {
     commands_.DialogOpening();
   } catch (...) {

@@ -1,12 +1,16 @@
 #pragma once
-// The settings dialog, "Parametri di connessione": created hidden at start,
-// the program's main window, only ever shown modally. Its buttons and its
-// opening are reported to the dialog commands.
+// The settings dialog, "Parametri di connessione": its window is created
+// hidden at start, the program's main window, only ever shown modally. What
+// only the open dialog needs (Common Controls, its controls, font, theme and
+// title bar) is built the first time it is opened: the tray runs all day
+// without it. Its buttons and its opening are reported to the dialog
+// commands.
 #include <windows.h>
 
 #include <array>
 #include <string>
 
+#include "platform/win32/dialog_libraries.h"
 #include "platform/win32/unique_handle.h"
 #include "settings/record.h"
 #include "ui/controller.h"
@@ -30,23 +34,38 @@ inline constexpr int ControlId(DialogPart part) { return kFirstControlId + stati
 class SettingsDialog final : public Window, public ModalForm {
  public:
   // `theme` may be null (the system's look); it outlives the dialog.
-  SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTANCE instance, const Theme* theme);
+  // `libraries` gives the Common Controls and window manager functions when
+  // the contents are built.
+  SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTANCE instance, const Theme* theme,
+                 platform::DialogLibrariesLoader libraries = &platform::DialogLibraries);
 
   HWND Handle() const override { return Window::Handle(); }
+  // Null until the contents are built.
   HWND Control(DialogPart part) const { return controls_[static_cast<std::size_t>(part)]; }
 
-  // The five fields as they stand, untrimmed; and back.
+  // Builds the contents if they are not yet there, filled with the values
+  // last given to Fill; raises qlx::Error when the libraries cannot be
+  // loaded or a control cannot be created, and may then be called again.
+  void BuildContents();
+  bool ContentsBuilt() const { return built_; }
+
+  // The five fields as they stand, untrimmed; and back. Before the contents
+  // exist, the values last filled in.
   settings::ConnectionSettings Read() const;
   void Fill(const settings::ConnectionSettings& values);
 
-  // ModalForm
+  // ModalForm. Builds the contents first if the caller has not: only then
+  // may it raise.
   void ShowForModal() override;
   void HideAfterModal() override;
   bool PreTranslate(MSG& msg) override;
 
  private:
+  static LRESULT CALLBACK CompleteDrive(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                        DWORD_PTR reference);
   LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  void CreateControls(HINSTANCE instance);
+  void CreateControls(const platform::DialogFunctions& functions);
+  void DestroyControls();
   // The layout for a DPI, in its steps.
   void LayOut(UINT dpi);
   void PlaceControls(int dpi, HFONT font);
@@ -60,6 +79,12 @@ class SettingsDialog final : public Window, public ModalForm {
   DialogCommands& commands_;
   ModalHost& host_;
   const Theme* theme_;
+  HINSTANCE instance_;
+  platform::DialogLibrariesLoader libraries_;
+  const platform::DialogFunctions* functions_ = nullptr;  // once the contents are built
+  bool built_ = false;
+  // What Fill was last given while the contents did not exist.
+  settings::ConnectionSettings pending_;
   // Child windows, destroyed with the dialog.
   std::array<HWND, kPartCount> controls_{};
   platform::unique_hfont font_;

@@ -1,13 +1,11 @@
 #include "ui/theme.h"
 
-#include <commctrl.h>
-#include <dwmapi.h>
-
 #include <algorithm>
 #include <memory>
 #include <span>
 #include <string_view>
 
+#include "platform/win32/dialog_libraries.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 #include "ui/theme_file.h"
@@ -33,6 +31,10 @@ constexpr DWORD kTextColor = 36;
 constexpr COLORREF kSystemColor = 0xFFFFFFFF;  // DWMWA_COLOR_DEFAULT
 
 constexpr UINT_PTR kSubclassId = 0x51D1;
+
+// Common Controls and the window manager, loaded when the theme is first
+// applied; any later call finds them loaded.
+const platform::DialogFunctions& Functions() { return platform::DialogLibraries(); }
 
 // Sizes are given at 96 DPI.
 int Scaled(int value, int dpi) { return MulDiv(value, dpi, 96); }
@@ -189,14 +191,14 @@ class SurfacePainter final : public Painter {
 
   void DarkTitle(HWND window) const {
     const BOOL dark = palette_.Active() ? TRUE : FALSE;
-    if (FAILED(DwmSetWindowAttribute(window, kDarkMode, &dark, sizeof dark))) {
-      DwmSetWindowAttribute(window, kDarkModeOld, &dark, sizeof dark);
+    if (FAILED(Functions().DwmSetWindowAttribute(window, kDarkMode, &dark, sizeof dark))) {
+      Functions().DwmSetWindowAttribute(window, kDarkModeOld, &dark, sizeof dark);
     }
     // In high contrast the caption goes back to the system's colours.
     const COLORREF background = dark ? colors().CaptionBackground : kSystemColor;
     const COLORREF text = dark ? colors().CaptionText : kSystemColor;
-    DwmSetWindowAttribute(window, kCaptionColor, &background, sizeof background);
-    DwmSetWindowAttribute(window, kTextColor, &text, sizeof text);
+    Functions().DwmSetWindowAttribute(window, kCaptionColor, &background, sizeof background);
+    Functions().DwmSetWindowAttribute(window, kTextColor, &text, sizeof text);
   }
 
  private:
@@ -229,7 +231,7 @@ class ClientPainter : public Painter {
         return true;
       default:
         if (!ChangesLook(window, message)) return false;
-        result = DefSubclassProc(window, message, wparam, lparam);
+        result = Functions().DefSubclassProc(window, message, wparam, lparam);
         RedrawNow(window);
         return true;
     }
@@ -393,7 +395,7 @@ class EditPainter final : public Painter {
       }
       case WM_SETFOCUS:
       case WM_KILLFOCUS:
-        result = DefSubclassProc(window, message, wparam, lparam);
+        result = Functions().DefSubclassProc(window, message, wparam, lparam);
         RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
         return true;
       default:
@@ -504,12 +506,18 @@ LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wparam, LPA
 
 class Obsidian final : public Theme {
  public:
+  // Only the colours: the brushes are made when the theme is first applied,
+  // which a tray that never opens its dialog never does.
   Obsidian(const ThemeColors& colors, HighContrastQuery high_contrast)
-      : palette_(std::make_unique<Palette>(colors, high_contrast)) {}
-
-  bool Complete() const { return palette_->Complete(); }
+      : colors_(colors), high_contrast_(high_contrast) {}
 
   void Apply(HWND top_level) const override {
+    if (!palette_) {
+      auto palette = std::make_unique<Palette>(colors_, high_contrast_);
+      // Without all its brushes the window keeps the system's look.
+      if (!palette->Complete()) return;
+      palette_ = std::move(palette);
+    }
     // The user may have switched since the theme was loaded, unannounced
     // to this window.
     palette_->Refresh();
@@ -555,14 +563,16 @@ class Obsidian final : public Theme {
   }
 
   static void Subclass(HWND window, std::unique_ptr<Painter> painter) {
-    if (SetWindowSubclass(window, &SubclassProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(painter.get()))) {
+    if (Functions().SetWindowSubclass(window, &SubclassProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(painter.get()))) {
       painter.release();  // freed by the subclass at WM_NCDESTROY
     }
   }
 
-  // Const for the windows it is applied to; the palette's high-contrast
-  // state follows the system.
-  const std::unique_ptr<Palette> palette_;
+  const ThemeColors colors_;
+  const HighContrastQuery high_contrast_;
+  // Const for the windows it is applied to; made on the first Apply, and
+  // its high-contrast state follows the system.
+  mutable std::unique_ptr<Palette> palette_;
 };
 
 bool AnnouncesSystemChange(UINT message) {
@@ -572,10 +582,12 @@ bool AnnouncesSystemChange(UINT message) {
 LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                    DWORD_PTR data) {
   auto* painter = reinterpret_cast<Painter*>(data);
+  // Loaded: the subclass was set through them.
+  const platform::DialogFunctions& f = Functions();
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, &SubclassProcedure, id);
+    f.RemoveWindowSubclass(window, &SubclassProcedure, id);
     delete painter;
-    return DefSubclassProc(window, message, wparam, lparam);
+    return f.DefSubclassProc(window, message, wparam, lparam);
   }
   try {
     if (AnnouncesSystemChange(message)) painter->SystemChanged(window);
@@ -584,7 +596,7 @@ LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wparam, LPA
   } catch (...) {
     // Drawing falls back to the system's look; nothing may leave a window procedure.
   }
-  return DefSubclassProc(window, message, wparam, lparam);
+  return f.DefSubclassProc(window, message, wparam, lparam);
 }
 
 }  // namespace
@@ -602,9 +614,7 @@ std::unique_ptr<Theme> LoadTheme(HINSTANCE instance, const std::u16string& name,
   if (data == nullptr || size == 0) return nullptr;
   const auto colors = ParseTheme(std::string_view(static_cast<const char*>(data), size));
   if (!colors) return nullptr;
-  auto theme = std::make_unique<Obsidian>(*colors, high_contrast);
-  if (!theme->Complete()) return nullptr;
-  return theme;
+  return std::make_unique<Obsidian>(*colors, high_contrast);
 }
 
 bool HighContrast() {
@@ -616,12 +626,14 @@ bool HighContrast() {
 void ShowMissingStyle(const std::u16string& name, const std::u16string& caption) {
   const std::u16string text = u"Style '" + name + u"' not found";
   // The task dialog needs version 6 of the common controls (the manifest
-  // asks for it); without it the plain box says the same.
-  using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
-  HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
-  const auto task_dialog = comctl == nullptr ? nullptr
-                                             : reinterpret_cast<TaskDialogIndirectFn>(reinterpret_cast<void*>(
-                                                   GetProcAddress(comctl, "TaskDialogIndirect")));
+  // asks for it), loaded here for this box alone; without it the plain box
+  // says the same.
+  decltype(platform::DialogFunctions::TaskDialogIndirect) task_dialog = nullptr;
+  try {
+    task_dialog = platform::DialogLibraries().TaskDialogIndirect;
+  } catch (...) {
+    // The plain box below.
+  }
   if (task_dialog != nullptr) {
     TASKDIALOGCONFIG config{};
     config.cbSize = sizeof config;

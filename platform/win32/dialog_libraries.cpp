@@ -107,11 +107,6 @@ const DialogFunctions& DialogLibraries() {
   Resolve(f.SetWindowSubclass, comctl.get(), kComctl, "SetWindowSubclass");
   Resolve(f.RemoveWindowSubclass, comctl.get(), kComctl, "RemoveWindowSubclass");
   Resolve(f.DefSubclassProc, comctl.get(), kComctl, "DefSubclassProc");
-  Resolve(f.ImageList_Create, comctl.get(), kComctl, "ImageList_Create");
-  Resolve(f.ImageList_Destroy, comctl.get(), kComctl, "ImageList_Destroy");
-  Resolve(f.ImageList_GetImageCount, comctl.get(), kComctl, "ImageList_GetImageCount");
-  Resolve(f.ImageList_GetIcon, comctl.get(), kComctl, "ImageList_GetIcon");
-  Resolve(f.ImageList_ReplaceIcon, comctl.get(), kComctl, "ImageList_ReplaceIcon");
   f.TaskDialogIndirect = As<decltype(f.TaskDialogIndirect)>(GetProcAddress(comctl.get(), "TaskDialogIndirect"));
   Resolve(f.DwmSetWindowAttribute, dwmapi.get(), kDwmapi, "DwmSetWindowAttribute");
 

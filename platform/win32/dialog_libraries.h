@@ -18,11 +18,6 @@ struct DialogFunctions {
   decltype(&::SetWindowSubclass) SetWindowSubclass;
   decltype(&::RemoveWindowSubclass) RemoveWindowSubclass;
   decltype(&::DefSubclassProc) DefSubclassProc;
-  decltype(&::ImageList_Create) ImageList_Create;
-  decltype(&::ImageList_Destroy) ImageList_Destroy;
-  decltype(&::ImageList_GetImageCount) ImageList_GetImageCount;
-  decltype(&::ImageList_GetIcon) ImageList_GetIcon;
-  decltype(&::ImageList_ReplaceIcon) ImageList_ReplaceIcon;  // what ImageList_AddIcon expands to
   // Only in version 6 of the library, which the manifest asks for: null
   // where that request was not met, and the caller shows a plain box.
   decltype(&::TaskDialogIndirect) TaskDialogIndirect;
@@ -37,6 +32,8 @@ struct DialogFunctions {
 // lacks, raises qlx::Error naming it, for the caller to show in an error
 // box; nothing is kept then, and the next call tries again.
 const DialogFunctions& DialogLibraries();
+// DialogLibraries, or a stand-in that callers take instead of it.
+using DialogLibrariesLoader = const DialogFunctions& (*)();
 
 // Whether DialogLibraries() has succeeded in this process.
 bool DialogLibrariesLoaded() noexcept;

@@ -9,6 +9,7 @@
 //   tab HWND START next|back the dialog manager's tab walk from START
 //   ping HWND MS             whether the window's thread answers messages now
 //   processes                the process list
+//   modules PID              the file names of the modules loaded in a process
 //   screen                   monitors, virtual screen and DPI
 //   registry                 the settings key and the Run entry
 //   delete-key PATH          deletes an HKCU key with everything below it
@@ -30,6 +31,7 @@
 #include <cwchar>
 #include <iostream>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -364,6 +366,23 @@ std::string Processes() {
   return j.str();
 }
 
+std::string Modules(DWORD pid) {
+  // Both flags: a 32-bit process seen from a 64-bit probe lists its own
+  // modules only with the second.
+  unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid));
+  if (!snapshot) throw std::runtime_error("no module snapshot of process " + std::to_string(pid) + " (error " +
+                                          std::to_string(GetLastError()) + ")");
+  Json j;
+  j.Open('{').Key("modules").Open('[');
+  MODULEENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry)) {
+    j.Text(entry.szModule);
+  }
+  j.Close(']').Close('}');
+  return j.str();
+}
+
 std::string Screen() {
   Json j;
   j.Open('{');
@@ -539,6 +558,7 @@ std::string Answer(const std::string& line) {
     if (verb == "ping" && words.size() == 3) return Ping(ParseHandle(words[1]), std::stoul(words[2]));
     if (verb == "close" && words.size() == 3) return Close(ParseHandle(words[1]), std::stoul(words[2]));
     if (verb == "processes") return Processes();
+    if (verb == "modules" && words.size() == 2) return Modules(std::stoul(words[1]));
     if (verb == "delete-key" && words.size() == 2) return DeleteKey(words[1]);
     if (verb == "delete-value" && words.size() == 3) return DeleteValue(words[1], words[2]);
     if (verb == "set-dword" && words.size() == 4) return SetDword(words[1], words[2], std::stoul(words[3]));

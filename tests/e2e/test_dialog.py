@@ -68,6 +68,32 @@ def check_layout(case, view, window, screen, scale):
     case.assertTrue(wl >= vx and wt >= vy)
 
 
+class Libraries(BenchCase):
+    DIALOG_ONLY = {"comctl32.dll", "dwmapi.dll"}
+
+    def loaded(self, program):
+        return {m.lower() for m in self.bench.probe.ask("modules", program.pid)["modules"]}
+
+    def test_common_controls_and_dwmapi_come_with_the_first_opening(self):
+        b = self.bench
+        program = b.start_program()
+        wait_for("the tray icon", lambda: b.icon_shown(0))
+        program.wait_idle()
+        before = self.loaded(program)
+        # The snapshot is of the program itself, not an empty or foreign list.
+        self.assertIn(program.exe_name.lower(), before)
+        self.assertIn("user32.dll", before)
+        self.assertEqual(self.DIALOG_ONLY & before, set(), "loaded by the tray before the dialog was opened")
+
+        view = b.open_dialog(program)
+        window = b.dialog_window(program)
+        b.wait_drawn(window["rect"], "the dialog")
+        b.screenshot("dialog-first-opening", crop=window["rect"])
+        self.assertEqual(self.DIALOG_ONLY - self.loaded(program), set(), "missing once the dialog is open")
+        self.assertEqual(view.text("btsalva"), "Salva")
+        self.assertEqual(view.focus(), "btsalva")
+
+
 class Layout(BenchCase):
     def test_first_opening_layout_texts_focus_and_tab_order(self):
         b = self.bench

@@ -96,11 +96,6 @@ TEST(DialogLibraries, EveryEntryIsTheLibrarysOwnFunctionOfThatName) {
       {Address(f.SetWindowSubclass), L"comctl32.dll", "SetWindowSubclass"},
       {Address(f.RemoveWindowSubclass), L"comctl32.dll", "RemoveWindowSubclass"},
       {Address(f.DefSubclassProc), L"comctl32.dll", "DefSubclassProc"},
-      {Address(f.ImageList_Create), L"comctl32.dll", "ImageList_Create"},
-      {Address(f.ImageList_Destroy), L"comctl32.dll", "ImageList_Destroy"},
-      {Address(f.ImageList_GetImageCount), L"comctl32.dll", "ImageList_GetImageCount"},
-      {Address(f.ImageList_GetIcon), L"comctl32.dll", "ImageList_GetIcon"},
-      {Address(f.ImageList_ReplaceIcon), L"comctl32.dll", "ImageList_ReplaceIcon"},
       {Address(f.TaskDialogIndirect), L"comctl32.dll", "TaskDialogIndirect"},
       {Address(f.DwmSetWindowAttribute), L"dwmapi.dll", "DwmSetWindowAttribute"},
   };
@@ -143,15 +138,6 @@ TEST(DialogLibraries, ResolvedFunctionsWorkWhenCalled) {
   // (DwmSetWindowAttribute is left out: Wine's says S_OK to anything, even
   // a null window, so a call would show nothing the entry check does not.)
   DestroyWindow(edit);
-
-  HIMAGELIST list = f.ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 0);
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(f.ImageList_ReplaceIcon(list, -1, LoadIconW(nullptr, IDI_APPLICATION)), 0);
-  EXPECT_EQ(f.ImageList_GetImageCount(list), 1);
-  HICON icon = f.ImageList_GetIcon(list, 0, ILD_NORMAL);
-  EXPECT_NE(icon, nullptr);
-  if (icon != nullptr) DestroyIcon(icon);
-  EXPECT_TRUE(f.ImageList_Destroy(list));
 }
 
 // ------------------------------------------------------------- failures

@@ -199,10 +199,15 @@ class Win32Ui : public ::testing::Test {
     context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
     app.emplace(GetModuleHandleW(nullptr));
     app->CreateTray();
-    app->CreateSettingsDialog();
+    app->CreateSettingsDialog(Libraries());
+    // The program builds the contents on the first opening; most tests look
+    // at the controls before that.
+    if (BuildAtStart()) app->Dialog().BuildContents();
     dialog = app->Dialog().Handle();
     TakeQuit();
   }
+  virtual platform::DialogLibrariesLoader Libraries() { return &platform::DialogLibraries; }
+  virtual bool BuildAtStart() { return true; }
   void TearDown() override {
     app.reset();
     TakeQuit();
@@ -589,6 +594,121 @@ TEST_F(Win32Ui, ALoadErrorOnOpeningIsShownAndTheDialogOpensAllTheSame) {
   EXPECT_EQ(result, IDCANCEL);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, u"Invalid data type for 'USER'");  // "'" is below ".": nothing appended
+}
+
+// ------------------------------------------------- contents on first opening
+
+// The dialog's libraries: the first `failures` loads fail as a missing
+// library does, the later ones load them.
+int failures = 0;
+int loads = 0;
+const platform::DialogFunctions& FailingLibraries() {
+  ++loads;
+  if (failures > 0) {
+    --failures;
+    throw Error("Cannot load the system library comctl32.dll (error 126)");
+  }
+  return platform::DialogLibraries();
+}
+
+class Win32UiFirstOpening : public Win32Ui {
+ protected:
+  void SetUp() override {
+    failures = 0;
+    loads = 0;
+    Win32Ui::SetUp();
+  }
+  platform::DialogLibrariesLoader Libraries() override { return &FailingLibraries; }
+  bool BuildAtStart() override { return false; }
+
+  // Runs the loop as the program does, with the script's steps, until they
+  // are done (or their time is up).
+  void RunLoopWith(std::vector<Script::Step> steps) {
+    bool done = false;
+    steps.push_back([&] { return done = true; });
+    Script script(std::move(steps), dialog);
+    MSG msg{};
+    while (!done && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    EXPECT_TRUE(script.Finished());
+  }
+};
+
+TEST_F(Win32UiFirstOpening, TheDialogIsAnEmptyWindowUntilOpenedThenShowsTheValuesLoadedAtStart) {
+  Store(u"Q:", u"mario.rossi", u"segreto", true, false);
+  app->Start(false);
+  // The main window exists for close requests; nothing else of the dialog does.
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_EQ(GetWindow(dialog, GW_CHILD), nullptr);
+  EXPECT_FALSE(app->Dialog().ContentsBuilt());
+  EXPECT_EQ(loads, 0);
+  EXPECT_EQ(app->Dialog().Read().user, u"mario.rossi");
+  // Unreadable by the opening's load: the dialog must show what start loaded.
+  registry.SetRaw(u"Software\\PELMORA\\QLXDrive", u"USER", platform::regtype::kDword, {1, 0, 0, 0});
+
+  std::vector<SeenBox> seen;
+  RunLoopWith({
+      [&] { return PostMessageW(Tray(), WM_COMMAND, ui::kOpenSettingsCommand, 0) != FALSE; },
+      CloseErrorBox(kTitle, seen),
+      [&] {
+        if (!IsWindowVisible(dialog)) return false;
+        EXPECT_EQ(loads, 1);
+        EXPECT_EQ(Text(Control(DialogPart::UserField)), u"mario.rossi");
+        EXPECT_EQ(Text(Control(DialogPart::PasswordField)), u"segreto");
+        EXPECT_EQ(Text(Control(DialogPart::DriveField)), u"Q:");
+        EXPECT_EQ(SendMessageW(Control(DialogPart::AutoRunBox), BM_GETCHECK, 0, 0), BST_CHECKED);
+        EXPECT_EQ(SendMessageW(Control(DialogPart::AutoConnectBox), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        EXPECT_EQ(GetFocus(), Control(DialogPart::SaveButton));
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return true;
+      },
+      [&] { return !IsWindowVisible(dialog); },
+  });
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, u"Invalid data type for 'USER'");
+  EXPECT_FALSE(TakeQuit());
+}
+
+TEST_F(Win32UiFirstOpening, LibrariesThatFailToLoadAreAnErrorBoxAndTheNextOpeningTriesAgain) {
+  Store(u"Q:", u"mario", u"pw", false, false);
+  app->Start(false);
+  failures = 1;
+  std::vector<SeenBox> seen;
+  RunLoopWith({
+      [&] { return PostMessageW(Tray(), WM_COMMAND, ui::kOpenSettingsCommand, 0) != FALSE; },
+      CloseErrorBox(kTitle, seen),
+      [&] {
+        // Back in the program's loop, no dialog, no half-built contents.
+        if (FindWindowW(L"#32770", platform::W(std::u16string(kTitle))) != nullptr) return false;
+        EXPECT_FALSE(IsWindowVisible(dialog));
+        EXPECT_FALSE(app->Dialog().ContentsBuilt());
+        EXPECT_EQ(GetWindow(dialog, GW_CHILD), nullptr);
+        EXPECT_TRUE(IsWindowEnabled(Tray()));
+        return true;
+      },
+      // The program goes on: the tray opens the dialog again, now whole.
+      [&] { return PostMessageW(Tray(), WM_COMMAND, ui::kOpenSettingsCommand, 0) != FALSE; },
+      [&] {
+        if (!IsWindowVisible(dialog)) return false;
+        EXPECT_EQ(loads, 2);
+        EXPECT_EQ(Text(Control(DialogPart::UserField)), u"mario");
+        EXPECT_EQ(SendMessageW(Control(DialogPart::DriveField), CB_GETCOUNT, 0, 0), 26);
+        SendMessageW(Control(DialogPart::CancelButton), BM_CLICK, 0, 0);
+        return true;
+      },
+      [&] { return !IsWindowVisible(dialog); },
+  });
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, u"Cannot load the system library comctl32.dll (error 126)");
+  EXPECT_FALSE(TakeQuit()) << "a failed opening must not end the program";
+  // Later openings do not load again.
+  ShowModalWith({[&] {
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return true;
+  }});
+  EXPECT_EQ(loads, 2);
 }
 
 TEST_F(Win32Ui, SalvaStoresTheFieldsAsTypedAndCloses) {
