@@ -5,8 +5,9 @@
 # Wine 10's WoW64 in the root of scripts/wine10-root.sh) and for its x86_64
 # twin (the host's Wine 8), in one table:
 #   - start-up until the tray window exists, median of RUNS alternating
-#     starts (goal: within 1.2x of the minimal program);
-#   - working set and private memory once idle (goal: within +2 MiB);
+#     starts (goal: within 1.1x of the minimal program);
+#   - working set and private memory once idle (goals: within +1.5 MiB and
+#     +1.0 MiB);
 #   - CPU time spent over IDLE seconds of nothing happening (goal: 0 ms);
 #   - the size and the imports of the shipped i686 exe.
 # Wine reports neither another process's CPU times nor its private bytes,
@@ -269,12 +270,12 @@ for p in "${presets[@]}"; do
   input_ratio=$(awk -v a="$ip" -v b="$ib" 'BEGIN { if (a < 0 || b < 0) print "n/a"; else printf "%.3f", a / b }')
   ws_diff=$(awk -v a="${M[$p.rss_program]}" -v b="${M[$p.rss_baseline]}" 'BEGIN { printf "%+.3f", (a - b) / 1024 }')
   private_diff=$(awk -v a="${M[$p.private_program]}" -v b="${M[$p.private_baseline]}" 'BEGIN { printf "%+.3f", (a - b) / 1024 }')
-  goal "$p" startup_ratio "$ratio" 1.2 'v <= l'
+  goal "$p" startup_ratio "$ratio" 1.1 'v <= l'
   C[$p.startup]=$(printf '%9.1f ms|%9.1f ms|%6sx %s' "$wp" "$wb" "$ratio" "$verdict")
   C[$p.input]=$(printf '%9.1f ms|%9.1f ms|%6sx' "$ip" "$ib" "$input_ratio")
-  goal "$p" working_set_mib "$ws_diff" 2 'v <= l'
+  goal "$p" working_set_mib "$ws_diff" 1.5 'v <= l'
   C[$p.ws]="$(mib "${M[$p.rss_program]}")|$(mib "${M[$p.rss_baseline]}")|$(printf '%s MiB %s' "$ws_diff" "$verdict")"
-  goal "$p" private_mib "$private_diff" 2 'v <= l'
+  goal "$p" private_mib "$private_diff" 1.0 'v <= l'
   C[$p.private]="$(mib "${M[$p.private_program]}")|$(mib "${M[$p.private_baseline]}")|$(printf '%s MiB %s' "$private_diff" "$verdict")"
   goal "$p" idle_cpu_ms "${M[$p.cpu_program]}" 0.5 'v < l'
   C[$p.cpu]="${M[$p.cpu_program]} ms|${M[$p.cpu_baseline]} ms|$verdict"
@@ -300,10 +301,10 @@ for p in "${presets[@]}"; do
 done
 echo "$head1"
 echo "$head2 goal"
-line "start-up to tray window (median)" "<= 1.2x" startup
+line "start-up to tray window (median)" "<= 1.1x" startup
 line "start-up to input idle (median)" "(info)" input
-line "working set once idle" "<= +2 MiB" ws
-line "private memory once idle" "<= +2 MiB" private
+line "working set once idle" "<= +1.5 MiB" ws
+line "private memory once idle" "<= +1.0 MiB" private
 line "CPU time while idle" "0 ms" cpu
 line "working set (GetProcessMemoryInfo)" "" gws
 echo "Starts (ms to tray window / to input idle):"

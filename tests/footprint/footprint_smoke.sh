@@ -3,7 +3,7 @@
 # a byte-for-byte twin of the baseline must meet the memory and idle-CPU
 # goals, and a tray program that polls on a timer must be caught by the
 # idle-CPU goal (exit status 1). The start-up ratio is only checked for
-# being measured: a few starts on a busy machine say nothing about 1.2x.
+# being measured: a few starts on a busy machine say nothing about 1.1x.
 # usage: footprint_smoke.sh <footprint.sh> <build dir> <footprint_polling_tray.exe> [win64|win32]
 set -uo pipefail
 footprint=$1
