@@ -19,20 +19,6 @@
 
 namespace qlx::platform {
 
-namespace {
-
-struct CloseServiceHandleOf {
-  void operator()(SC_HANDLE handle) const noexcept { CloseServiceHandle(handle); }
-};
-using unique_schandle = unique_any<SC_HANDLE, CloseServiceHandleOf>;
-
-struct CloseInternet {
-  void operator()(HINTERNET handle) const noexcept { WinHttpCloseHandle(handle); }
-};
-using unique_hinternet = unique_any<HINTERNET, CloseInternet>;
-
-}  // namespace
-
 // ------------------------------------------------------------ services
 
 ServiceStatus Win32ServiceManager::Query(const std::u16string& name) {

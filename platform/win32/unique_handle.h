@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <wincrypt.h>
+#include <winhttp.h>
 
 #include <utility>
 
@@ -104,6 +105,12 @@ struct DeleteDcHandle {
 struct DestroyWindowHandle {
   void operator()(HWND window) const noexcept { DestroyWindow(window); }
 };
+struct CloseServiceHandleOf {
+  void operator()(SC_HANDLE handle) const noexcept { CloseServiceHandle(handle); }
+};
+struct CloseInternet {
+  void operator()(HINTERNET handle) const noexcept { WinHttpCloseHandle(handle); }
+};
 struct DestroyImageList {
   void operator()(HIMAGELIST list) const noexcept { ImageList_Destroy(list); }
 };
@@ -129,6 +136,10 @@ using unique_hbitmap = unique_any<HBITMAP, detail::DeleteGdiObject>;
 using unique_hdc = unique_any<HDC, detail::DeleteDcHandle>;
 using unique_hwnd = unique_any<HWND, detail::DestroyWindowHandle>;
 using unique_himagelist = unique_any<HIMAGELIST, detail::DestroyImageList>;
+// The service control manager's handles (OpenSCManagerW, OpenServiceW).
+using unique_schandle = unique_any<SC_HANDLE, detail::CloseServiceHandleOf>;
+// WinHTTP's session, connection and request handles.
+using unique_hinternet = unique_any<HINTERNET, detail::CloseInternet>;
 // CryptAcquireContextW's provider context.
 using unique_hcryptprov = unique_any<HCRYPTPROV, detail::ReleaseCryptContext>;
 
