@@ -265,25 +265,35 @@ struct PendingExchange {
 // WinHTTP's own timeouts bound each phase, and not every phase everywhere
 // (name resolution has none; Wine waits for an answer without limit): the
 // exchange runs on a thread of its own and the caller waits for it only up
-// to the bound. An exchange still running then is left to end with the
-// process; it reports to no one.
+// to the bound. A thread that finished in time is joined, so that none is
+// still on its way out when the process ends (under WoW64 such a thread can
+// leave its own exit code, 0, as the process's). One still running at the
+// bound is left to end with the process; it reports to no one.
 HttpOutcome Win32Http::Send(const HttpRequest& request) {
   const SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::milliseconds(request.timeout_ms);
   auto pending = std::make_shared<PendingExchange>();
   pending->request = request;
-  std::thread([pending, deadline] {
+  std::thread worker([pending, deadline] {
     HttpOutcome outcome = Exchange(pending->request, deadline);
     const std::lock_guard<std::mutex> lock(pending->mutex);
     SecureWipe(pending->request.headers);
     pending->outcome = outcome;
     pending->done = true;
     pending->finished.notify_all();
-  }).detach();
-  std::unique_lock<std::mutex> lock(pending->mutex);
-  // A little beyond the bound, so that WinHTTP's own timeout, where it has
-  // one, is the one reported.
-  if (!pending->finished.wait_until(lock, deadline + std::chrono::milliseconds(250), [&] { return pending->done; }))
+  });
+  bool finished = false;
+  {
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    // A little beyond the bound, so that WinHTTP's own timeout, where it has
+    // one, is the one reported.
+    finished = pending->finished.wait_until(lock, deadline + std::chrono::milliseconds(250),
+                                            [&] { return pending->done; });
+  }
+  if (!finished) {
+    worker.detach();
     return Failure(ERROR_WINHTTP_TIMEOUT, 0);
+  }
+  worker.join();
   return pending->outcome;
 }
 
