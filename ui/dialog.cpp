@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "base/errors.h"
@@ -78,6 +79,14 @@ ControlClass ClassFor(ControlKind kind) {
 
 void SetText(HWND control, const std::u16string& text) {
   if (!SetWindowTextW(control, platform::W(text))) throw Error("Failed to set a field of the dialog");
+}
+
+// The width of a part's caption in the font selected into DC; 0 when unknown.
+int CaptionWidth(HDC dc, const ControlLayout& c) {
+  if (dc == nullptr || c.text.empty()) return 0;
+  const std::u16string text(c.text);
+  SIZE extent{};
+  return GetTextExtentPoint32W(dc, platform::W(text), static_cast<int>(text.size()), &extent) ? extent.cx : 0;
 }
 
 }  // namespace
@@ -201,9 +210,19 @@ void SettingsDialog::LayOut(UINT dpi) {
 void SettingsDialog::PlaceControls(int dpi, HFONT font) {
   const int width = Scale(kClientWidth, dpi);
   const int height = Scale(kClientHeight, dpi);
+  // The captions are measured in the font they will be drawn in.
+  const platform::unique_hdc_window dc = platform::unique_hdc_window::Client(Handle());
+  const platform::unique_select_object with_font(dc.get(), font != nullptr ? font : GetStockObject(DEFAULT_GUI_FONT));
+  // The check boxes are one column, their captions aligned on the left as
+  // their squares are on the right: the widest caption sizes both.
+  int check_boxes = 0;
+  for (const auto& c : DialogLayout()) {
+    if (c.kind == ControlKind::CheckBox) check_boxes = std::max(check_boxes, CaptionWidth(dc.get(), c));
+  }
   for (const auto& c : DialogLayout()) {
     HWND h = Control(c.part);
-    const Rect r = c.kind == ControlKind::Panel ? PanelPosition(width, height, dpi) : Scale(c.position, dpi);
+    const int caption = c.kind == ControlKind::CheckBox ? check_boxes : CaptionWidth(dc.get(), c);
+    const Rect r = c.kind == ControlKind::Panel ? PanelPosition(width, height, dpi) : FitCaption(c.part, caption, dpi);
     if (font != nullptr) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     int window_height = r.height;
     if (c.kind == ControlKind::Combo) {

@@ -52,6 +52,28 @@ Rect PanelPosition(int client_width, int client_height, int dpi) {
   return {0, client_height - height, client_width, height};
 }
 
+Rect FitCaption(DialogPart part, int caption_width, int dpi) {
+  const ControlLayout& c = LayoutOf(part);
+  Rect r = Scale(c.position, dpi);
+  // Room for the caption's last pixel column, which the extent leaves out.
+  const int spare = 1;
+  if (c.kind == ControlKind::Label) {
+    const int fields = Scale(LayoutOf(DialogPart::UserField).position.left, dpi) - Scale(kCheckBoxGap, dpi);
+    const int needed = caption_width + spare;
+    if (needed > r.width) r.width = std::max(r.width, std::min(needed, fields - r.left));
+  } else if (c.kind == ControlKind::CheckBox) {
+    const Rect& drive = LayoutOf(DialogPart::DriveField).position;
+    const int limit = Scale(drive.left + drive.width, dpi) + Scale(2 * kCheckBoxGap, dpi);
+    const int needed = caption_width + Scale(kCheckBoxGap, dpi) + Scale(kCheckBoxSide, dpi) + spare;
+    if (needed > r.width) {
+      const int right = r.left + r.width;
+      r.left = std::min(r.left, std::max(limit, right - needed));
+      r.width = right - r.left;
+    }
+  }
+  return r;
+}
+
 Point CentreOnDesktop(const Rect& desktop, int width, int height) {
   Point p{desktop.left + (desktop.width - width) / 2, desktop.top + (desktop.height - height) / 2};
   p.x = std::max(p.x, desktop.left);

@@ -72,6 +72,19 @@ Rect Scale(const Rect& rect, int dpi);
 // place follows the client area's, whatever the scaling did to each.
 Rect PanelPosition(int client_width, int client_height, int dpi);
 
+// The check box's square and the gap between its caption and the square, at
+// 96 DPI: the theme draws them, and the layout leaves room for them.
+inline constexpr int kCheckBoxSide = 13;
+inline constexpr int kCheckBoxGap = 4;
+
+// Where a label or a check box goes at DPI once its caption's width in the
+// dialog's font is known. The positions above were drawn for one system's
+// Tahoma; with wider letters the caption would be cut. So when it does not
+// fit, a label grows to the right, up to just before the fields, and a check
+// box grows to the left, its square staying where it was, up to just after
+// the drive field. Any other part, or a caption that fits, keeps its place.
+Rect FitCaption(DialogPart part, int caption_width, int dpi);
+
 // Where a window of the given size opens, centred on the rectangle that
 // spans all monitors, its top-left corner kept inside that rectangle.
 struct Point {

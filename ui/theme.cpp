@@ -8,6 +8,7 @@
 #include "platform/win32/dialog_libraries.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
+#include "ui/logic.h"
 #include "ui/theme_file.h"
 #include "ui/window.h"
 
@@ -342,7 +343,7 @@ class CheckBoxPainter final : public ButtonPainter {
   void DrawButton(HWND window, HDC dc, const ButtonState& s) const override {
     const RECT& r = s.client;
     FillRect(dc, &r, palette_.dialog.get());
-    const int side = Scaled(13, s.dpi);
+    const int side = Scaled(kCheckBoxSide, s.dpi);
     RECT box{r.right - side, r.top + (r.bottom - r.top - side) / 2, r.right, 0};
     box.bottom = box.top + side;
     FillRect(dc, &box, palette_.check_box.get());
@@ -351,7 +352,7 @@ class CheckBoxPainter final : public ButtonPainter {
     if (s.pushed) Frame(dc, box, palette_.accent.get(), LineWidth(1, s.dpi));
 
     SetTextColor(dc, s.enabled ? colors().CheckText : colors().DisabledText);
-    RECT caption{r.left, r.top, box.left - Scaled(4, s.dpi), r.bottom};
+    RECT caption{r.left, r.top, box.left - Scaled(kCheckBoxGap, s.dpi), r.bottom};
     DrawCaption(dc, s.text, caption, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     if (s.focus) Underline(dc, s.text, caption, s.dpi);
   }

@@ -112,6 +112,39 @@ TEST(Layout, ScalingRoundsLikeMulDiv) {
   EXPECT_EQ(Scale(Rect{10, 20, 42, 16}, 144), (Rect{15, 30, 63, 24}));
 }
 
+TEST(Layout, ACaptionThatFitsKeepsItsControlWhereTheLayoutPutsIt) {
+  for (int dpi : {96, 144}) {
+    for (const auto& c : DialogLayout()) {
+      if (c.kind == ControlKind::Panel) continue;
+      EXPECT_EQ(FitCaption(c.part, 0, dpi), Scale(c.position, dpi)) << static_cast<int>(c.part) << " at " << dpi;
+    }
+    // Exactly as wide as the room there is: still in place.
+    const Rect box = Scale(LayoutOf(DialogPart::AutoConnectBox).position, dpi);
+    const int room = box.width - Scale(kCheckBoxSide, dpi) - Scale(kCheckBoxGap, dpi) - 1;
+    EXPECT_EQ(FitCaption(DialogPart::AutoConnectBox, room, dpi), box);
+    const Rect label = Scale(LayoutOf(DialogPart::UserLabel).position, dpi);
+    EXPECT_EQ(FitCaption(DialogPart::UserLabel, label.width - 1, dpi), label);
+  }
+  // Fields and buttons never move for a caption.
+  EXPECT_EQ(FitCaption(DialogPart::UserField, 1000, 96), (Rect{90, 17, 263, 24}));
+  EXPECT_EQ(FitCaption(DialogPart::SaveButton, 1000, 96), (Rect{215, 8, 75, 25}));
+}
+
+TEST(Layout, AWiderCaptionGrowsItsControlTowardsTheRoomThereIs) {
+  // A check box keeps its square at the right edge and grows to the left.
+  EXPECT_EQ(FitCaption(DialogPart::AutoConnectBox, 150, 96), (Rect{185, 112, 168, 17}));  // 150 + 4 + 13 + 1
+  // ... but no further than just after the drive field (90 + 71 + 8).
+  EXPECT_EQ(FitCaption(DialogPart::AutoConnectBox, 400, 96), (Rect{169, 112, 184, 17}));
+  // At 144 DPI: the box at 288..530, the drive field ending at 242, the gap 12.
+  EXPECT_EQ(FitCaption(DialogPart::AutoRunBox, 220, 144), (Rect{288 + 242 - (220 + 6 + 20 + 1), 134, 220 + 6 + 20 + 1, 26}));
+  EXPECT_EQ(FitCaption(DialogPart::AutoRunBox, 400, 144), (Rect{254, 134, 530 - 254, 26}));
+  // A label grows to the right, up to just before the fields (90 - 4).
+  EXPECT_EQ(FitCaption(DialogPart::UserLabel, 50, 96), (Rect{10, 20, 51, 16}));
+  EXPECT_EQ(FitCaption(DialogPart::UserLabel, 200, 96), (Rect{10, 20, 76, 16}));
+  EXPECT_EQ(FitCaption(DialogPart::PasswordLabel, 70, 144), (Rect{15, 75, 90, 24}));
+  EXPECT_EQ(FitCaption(DialogPart::PasswordLabel, 200, 144), (Rect{15, 75, 135 - 6 - 15, 24}));
+}
+
 TEST(Layout, Panel1StaysDockedToTheBottomAtEveryDpi) {
   for (int dpi : {96, 120, 144, 168, 192, 240, 288}) {
     const int w = Scale(kClientWidth, dpi);

@@ -249,6 +249,24 @@ class Win32Ui : public ::testing::Test {
 
 // ------------------------------------------------------------ the windows
 
+// Where a control is against where the layout puts it: exactly, except that
+// a caption wider in this system's font than the design allowed for moves
+// the free edge (a label's right, a check box's left) outwards.
+void ExpectLaidOut(const ui::ControlLayout& c, const ui::Rect& placed, const ui::Rect& laid_out) {
+  SCOPED_TRACE(testing::Message() << "part " << static_cast<int>(c.part));
+  EXPECT_EQ(placed.top, laid_out.top);
+  EXPECT_EQ(placed.height, laid_out.height);
+  if (c.kind == ui::ControlKind::Label) {
+    EXPECT_EQ(placed.left, laid_out.left);
+    EXPECT_GE(placed.width, laid_out.width);
+  } else if (c.kind == ui::ControlKind::CheckBox) {
+    EXPECT_EQ(placed.left + placed.width, laid_out.left + laid_out.width) << "the square stays where it was";
+    EXPECT_LE(placed.left, laid_out.left);
+  } else {
+    EXPECT_EQ(placed, laid_out);
+  }
+}
+
 TEST_F(Win32Ui, WindowsAreFoundByTheirClassesAndNoneIsShownAtStart) {
   EXPECT_EQ(FindWindowW(app::kApplicationClass, nullptr) != nullptr, true);
   EXPECT_EQ(ClassOf(app->Handle()), u"QLXDriveApp");
@@ -306,7 +324,8 @@ TEST_F(Win32Ui, LayoutFontAndFieldsAtTheWindowsDpi) {
     MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
     const ui::Rect expected = c.part == DialogPart::ButtonPanel ? ui::PanelPosition(client.right, client.bottom, dpi)
                                                      : ui::Scale(c.position, dpi);
-    EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}), expected) << static_cast<int>(c.part);
+    const ui::Rect placed{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    ExpectLaidOut(c, placed, expected);
   }
   RECT combo{};
   GetWindowRect(Control(DialogPart::DriveField), &combo);  // the closed field
@@ -351,9 +370,8 @@ TEST_F(Win32Ui, ADpiChangeLaysTheDialogOutAgain) {
       RECT r{};
       GetWindowRect(h, &r);
       MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
-      EXPECT_EQ((ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}),
-                ui::Scale(ui::LayoutOf(p).position, dpi))
-          << static_cast<int>(p) << " at " << dpi;
+      ExpectLaidOut(ui::LayoutOf(p), ui::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top},
+                    ui::Scale(ui::LayoutOf(p).position, dpi));
     }
     RECT panel{};
     GetWindowRect(Control(DialogPart::ButtonPanel), &panel);
@@ -367,6 +385,50 @@ TEST_F(Win32Ui, ADpiChangeLaysTheDialogOutAgain) {
     RECT combo{};
     GetWindowRect(Control(DialogPart::DriveField), &combo);
     EXPECT_EQ(combo.bottom - combo.top, ui::Scale(24, dpi)) << dpi;
+  }
+}
+
+// The captions are measured in the font each control was given: whatever
+// this system's Tahoma looks like, none is cut, and a grown control still
+// keeps clear of its neighbour.
+TEST_F(Win32Ui, EveryCaptionIsWholeAtEveryDpi) {
+  const int before = static_cast<int>(ui::WindowDpi(dialog));
+  for (int dpi : {96, 120, 144, 192, before}) {
+    RECT suggested{100, 50, 100 + 800, 50 + 500};
+    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT drive{};
+    GetWindowRect(Control(DialogPart::DriveField), &drive);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&drive), 2);
+    RECT user_field{};
+    GetWindowRect(Control(DialogPart::UserField), &user_field);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&user_field), 2);
+    for (const auto& c : ui::DialogLayout()) {
+      if (c.kind != ui::ControlKind::Label && c.kind != ui::ControlKind::CheckBox) continue;
+      SCOPED_TRACE(testing::Message() << "part " << static_cast<int>(c.part) << " at " << dpi);
+      HWND h = Control(c.part);
+      const platform::unique_hdc_window dc = platform::unique_hdc_window::Client(h);
+      const platform::unique_select_object font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(h, WM_GETFONT, 0, 0)));
+      const std::wstring text(c.text.begin(), c.text.end());
+      SIZE extent{};
+      ASSERT_TRUE(GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent));
+      RECT r{};
+      GetWindowRect(h, &r);
+      MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+      if (c.kind == ui::ControlKind::Label) {
+        EXPECT_GE(r.right - r.left, extent.cx);
+        EXPECT_LT(r.right, user_field.left) << "the label stays clear of the fields";
+      } else {
+        const int box = ui::Scale(ui::kCheckBoxSide, dpi) + ui::Scale(ui::kCheckBoxGap, dpi);
+        EXPECT_GE(r.right - r.left - box, extent.cx);
+        EXPECT_GT(r.left, drive.right) << "the check box stays clear of the drive field";
+      }
+    }
+    RECT run{};
+    RECT connect{};
+    GetWindowRect(Control(DialogPart::AutoRunBox), &run);
+    GetWindowRect(Control(DialogPart::AutoConnectBox), &connect);
+    EXPECT_EQ(run.left, connect.left) << "the check boxes' captions line up at " << dpi;
+    EXPECT_EQ(run.right, connect.right) << "and so do their squares";
   }
 }
 
