@@ -24,6 +24,7 @@
 #include "base/utf.h"
 #include "base/wipe.h"
 #include "demo/net_command.h"
+#include "demo/wine_mount_manager.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -92,31 +93,8 @@ std::uint32_t Propfind(const WebDavUrl& url, const std::u16string& user, const s
 
 // ------------------------------------------------------------ drive letters
 
-// Wine's file system resolves a drive letter only through its mount manager
-// (the prefix's dosdevices links): a letter made with DefineDosDeviceW shows
-// in GetLogicalDrives but no file under it can be opened. Under Wine the
-// letter is therefore given to the mount manager as a network drive onto the
-// folder's Unix path; elsewhere DefineDosDeviceW maps it.
-constexpr ULONG kMountManagerType = 'm';
-constexpr DWORD kDefineUnixDrive = CTL_CODE(kMountManagerType, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-
-// Wine 8's request record for kDefineUnixDrive (no pointers: one layout for
-// every pointer width); the mount point follows it as a zero-terminated
-// Unix path.
-struct UnixDriveRequest {
-  ULONG size;
-  ULONG type;
-  ULONG fs_type;
-  DWORD serial;
-  ULONGLONG unix_dev;
-  WCHAR letter;
-  USHORT mount_point_offset;
-  USHORT device_offset;
-  USHORT label_offset;
-};
-static_assert(sizeof(UnixDriveRequest) == 32 && offsetof(UnixDriveRequest, letter) == 24,
-              "the layout Wine's mount manager reads");
-
+// Under Wine the letter is given to the mount manager as a network drive
+// onto the folder's Unix path; elsewhere DefineDosDeviceW maps it.
 using UnixFileNameFunction = char*(CDECL*)(const WCHAR*);
 
 UnixFileNameFunction WineUnixFileName() {
@@ -128,25 +106,10 @@ UnixFileNameFunction WineUnixFileName() {
 
 // An empty mount point removes the letter.
 void DefineUnixDrive(char16_t letter, const std::string& mount_point) {
-  platform::unique_handle manager(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!manager) throw NetError(kErrorUnexpectedNetwork, "Wine's mount manager cannot be opened");
-  std::vector<unsigned char> buffer(sizeof(UnixDriveRequest) + (mount_point.empty() ? 0 : mount_point.size() + 1));
-  UnixDriveRequest request{};
-  request.size = static_cast<ULONG>(buffer.size());
-  request.letter = static_cast<WCHAR>(letter - u'A' + u'a');
-  if (mount_point.empty()) {
-    request.type = DRIVE_NO_ROOT_DIR;
-  } else {
-    request.type = DRIVE_REMOTE;
-    request.mount_point_offset = sizeof(UnixDriveRequest);
-    std::copy(mount_point.begin(), mount_point.end(), buffer.begin() + sizeof(UnixDriveRequest));
-  }
-  std::memcpy(buffer.data(), &request, sizeof request);
-  if (!DeviceIoControl(manager.get(), kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, 0,
-                       nullptr, nullptr))
+  if (const DWORD error = wine::DefineUnixDrive(static_cast<wchar_t>(letter), mount_point); error != 0) {
     throw NetError(kErrorUnexpectedNetwork,
-                   "Wine's mount manager refused the drive (error " + std::to_string(GetLastError()) + ")");
+                   "Wine's mount manager refused the drive (error " + std::to_string(error) + ")");
+  }
 }
 
 void MapLetter(char16_t letter, const std::u16string& folder) {

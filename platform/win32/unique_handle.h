@@ -2,7 +2,6 @@
 // One move-only owner for every Win32 handle kind, so that no logic code
 // calls a close function by hand.
 #include <windows.h>
-#include <commctrl.h>
 #include <wincrypt.h>
 #include <winhttp.h>
 
@@ -111,9 +110,6 @@ struct CloseServiceHandleOf {
 struct CloseInternet {
   void operator()(HINTERNET handle) const noexcept { WinHttpCloseHandle(handle); }
 };
-struct DestroyImageList {
-  void operator()(HIMAGELIST list) const noexcept { ImageList_Destroy(list); }
-};
 }  // namespace detail
 
 using unique_hkey = unique_any<HKEY, detail::CloseKey>;
@@ -135,7 +131,6 @@ using unique_hpen = unique_any<HPEN, detail::DeleteGdiObject>;
 using unique_hbitmap = unique_any<HBITMAP, detail::DeleteGdiObject>;
 using unique_hdc = unique_any<HDC, detail::DeleteDcHandle>;
 using unique_hwnd = unique_any<HWND, detail::DestroyWindowHandle>;
-using unique_himagelist = unique_any<HIMAGELIST, detail::DestroyImageList>;
 // The service control manager's handles (OpenSCManagerW, OpenServiceW).
 using unique_schandle = unique_any<SC_HANDLE, detail::CloseServiceHandleOf>;
 // WinHTTP's session, connection and request handles.

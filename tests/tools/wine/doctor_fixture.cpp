@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/wine_mount_manager.h"
 #include "platform/win32/unique_handle.h"
 
 namespace {
@@ -60,42 +61,8 @@ int Service(const std::wstring& verb, const std::wstring& name, const std::wstri
   return DeleteService(service.get()) ? 0 : Fail("DeleteService");
 }
 
-// Wine's mount manager: a letter whose mount point is "unc/HOST/SHARE" is
-// what Wine's connection list reports as the network connection
-// \\HOST\SHARE. The request record is Wine 8's (no pointers).
-struct UnixDriveRequest {
-  ULONG size;
-  ULONG type;
-  ULONG fs_type;
-  DWORD serial;
-  ULONGLONG unix_dev;
-  WCHAR letter;
-  USHORT mount_point_offset;
-  USHORT device_offset;
-  USHORT label_offset;
-};
-static_assert(sizeof(UnixDriveRequest) == 32, "the layout Wine's mount manager reads");
-constexpr DWORD kDefineUnixDrive = CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-
 bool DefineUnixDrive(wchar_t letter, const std::string& mount_point) {
-  qlx::platform::unique_handle manager(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                                   nullptr));
-  if (!manager) return false;
-  std::vector<unsigned char> buffer(sizeof(UnixDriveRequest) + (mount_point.empty() ? 0 : mount_point.size() + 1));
-  UnixDriveRequest request{};
-  request.size = static_cast<ULONG>(buffer.size());
-  request.letter = static_cast<WCHAR>(towlower(letter));
-  if (mount_point.empty()) {
-    request.type = DRIVE_NO_ROOT_DIR;
-  } else {
-    request.type = DRIVE_REMOTE;
-    request.mount_point_offset = sizeof(UnixDriveRequest);
-    std::memcpy(buffer.data() + sizeof(UnixDriveRequest), mount_point.c_str(), mount_point.size());
-  }
-  std::memcpy(buffer.data(), &request, sizeof request);
-  return DeviceIoControl(manager.get(), kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr,
-                         0, nullptr, nullptr);
+  return qlx::wine::DefineUnixDrive(letter, mount_point) == 0;
 }
 
 std::wstring Quote(const std::wstring& argument) {
