@@ -33,8 +33,11 @@ std::u16string TextOf(const char* text) {
 Application::Application(HINSTANCE instance)
     : ui::Window(static_cast<ui::ErrorBox&>(*this)), instance_(instance) {
   title_ = settings::ApplicationTitle();
+}
+
+void Application::CreateHiddenWindow() {
   // Hidden for ever, and a tool window: never a taskbar button of its own.
-  Create(instance, kApplicationClass, nullptr, WS_EX_TOOLWINDOW, platform::W(title_), WS_POPUP, 0, 0,
+  Create(instance_, kApplicationClass, nullptr, WS_EX_TOOLWINDOW, platform::W(title_), WS_POPUP, 0, 0,
          "Failed to create the application window");
 }
 

@@ -34,6 +34,10 @@ class Application final : public ui::ModalHost, public ui::Window, private ui::S
   // Start-up, in this order.
   void ApplyTheme(const std::u16string& name);
   void CreateTray();
+  // The hidden application window, which hears of the session's end. It
+  // comes after the tray: under Wine every top-level window costs an X
+  // window, some 8 ms, and the icon should not wait for one it never uses.
+  void CreateHiddenWindow();
   // The first window created: it becomes the main window. Its contents
   // take their libraries from `libraries` when it is first opened.
   void CreateSettingsDialog(platform::DialogLibrariesLoader libraries = &platform::DialogLibraries);

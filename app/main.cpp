@@ -1,6 +1,6 @@
 // QLXDrive: the tray program. It reads no arguments; the start-up order is
 // fixed (application object, theme, tray, single-instance guard, hidden
-// dialog, the controller's start, message loop).
+// application window, hidden dialog, the controller's start, message loop).
 #include <windows.h>
 
 #include <exception>
@@ -22,6 +22,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     application.ApplyTheme(QLX_THEME_DISPLAY_NAME);
     application.CreateTray();
     const app::SingleInstanceGuard guard;
+    application.CreateHiddenWindow();
     application.CreateSettingsDialog();
     application.Start(guard.AnotherCopyRuns());
     return application.Run();

@@ -199,6 +199,7 @@ class Win32Ui : public ::testing::Test {
     context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
     app.emplace(GetModuleHandleW(nullptr));
     app->CreateTray();
+    app->CreateHiddenWindow();
     app->CreateSettingsDialog(Libraries());
     // The program builds the contents on the first opening; most tests look
     // at the controls before that.
@@ -985,6 +986,7 @@ TEST_F(Win32Ui, AProgramPathThatCannotBeReadStillGivesATrayAndADialog) {
   context.emplace(platform::Context{&registry, &failing, &pauses, &drives, &commands, &shell, &env, &messages});
   app.emplace(GetModuleHandleW(nullptr));
   ASSERT_NO_THROW(app->CreateTray());
+  ASSERT_NO_THROW(app->CreateHiddenWindow());
   ASSERT_NO_THROW(app->CreateSettingsDialog());
   EXPECT_EQ(app->Tray().Record().uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON)) << "no title, no tooltip";
   EXPECT_EQ(Text(app->Handle()), u"");
