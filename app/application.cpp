@@ -37,7 +37,7 @@ Application::Application(HINSTANCE instance)
 
 void Application::CreateHiddenWindow() {
   // Hidden for ever, and a tool window: never a taskbar button of its own.
-  Create(instance_, kApplicationClass, nullptr, WS_EX_TOOLWINDOW, platform::W(title_), WS_POPUP, 0, 0,
+  Create(instance_, kApplicationClass, nullptr, nullptr, WS_EX_TOOLWINDOW, platform::W(title_), WS_POPUP, 0, 0,
          "Failed to create the application window");
 }
 

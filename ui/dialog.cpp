@@ -124,8 +124,8 @@ SettingsDialog::SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTA
     : Window(host), commands_(commands), host_(host), theme_(theme), instance_(instance), libraries_(libraries) {
   // A window of the program's own class: it loads no library. It must exist
   // from the start, as a close request sent to it ends the program.
-  Create(instance, kDialogClass, GetSysColorBrush(COLOR_BTNFACE), kExStyle, kDialogTitle, kStyle, kClientWidth,
-         kClientHeight, "Failed to create the dialog window");
+  Create(instance, kDialogClass, GetSysColorBrush(COLOR_BTNFACE), LoadCursorW(nullptr, IDC_ARROW), kExStyle,
+         kDialogTitle, kStyle, kClientWidth, kClientHeight, "Failed to create the dialog window");
 }
 
 void SettingsDialog::BuildContents() {

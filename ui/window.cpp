@@ -8,8 +8,8 @@ Window::~Window() {
   if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
 }
 
-void Window::Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, DWORD ex_style,
-                    const wchar_t* title, DWORD style, int width, int height, const char* failure) {
+void Window::Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, HCURSOR cursor,
+                    DWORD ex_style, const wchar_t* title, DWORD style, int width, int height, const char* failure) {
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
   if (!GetClassInfoExW(instance, class_name, &existing)) {
@@ -17,7 +17,7 @@ void Window::Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH backgr
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = &Window::Procedure;
     window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hCursor = cursor;
     window_class.hbrBackground = background;
     window_class.lpszClassName = class_name;
     if (RegisterClassExW(&window_class) == 0) throw Error(failure);

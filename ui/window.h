@@ -37,8 +37,9 @@ class Window {
 
   // Registers the class (once per process) with the common procedure and
   // creates the window; raises `failure` when the system refuses either.
-  void Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, DWORD ex_style, const wchar_t* title,
-              DWORD style, int width, int height, const char* failure);
+  // `cursor`: the class's cursor, none for a window that is never shown.
+  void Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, HCURSOR cursor, DWORD ex_style,
+              const wchar_t* title, DWORD style, int width, int height, const char* failure);
   // The window's own messages; what it does not handle goes to Default.
   virtual LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) = 0;
   LRESULT Default(UINT message, WPARAM wparam, LPARAM lparam) {

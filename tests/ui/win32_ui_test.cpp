@@ -274,6 +274,8 @@ TEST_F(Win32Ui, WindowsAreFoundByTheirClassesAndNoneIsShownAtStart) {
   EXPECT_EQ(Text(app->Handle()), kTitle);
   EXPECT_EQ(ClassOf(Tray()), u"QLXDriveTray");
   EXPECT_EQ(ClassOf(dialog), u"TfmDrive");
+  // The one window the mouse can be over shows the arrow there.
+  EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(dialog, GCLP_HCURSOR)), LoadCursorW(nullptr, IDC_ARROW));
   EXPECT_EQ(Text(dialog), u"Parametri di connessione");
   for (HWND w : {app->Handle(), Tray(), dialog}) {
     EXPECT_FALSE(IsWindowVisible(w));
