@@ -58,7 +58,9 @@ Rect FitCaption(DialogPart part, int caption_width, int dpi) {
   // Room for the caption's last pixel column, which the extent leaves out.
   const int spare = 1;
   if (c.kind == ControlKind::Label) {
-    const int fields = Scale(LayoutOf(DialogPart::UserField).position.left, dpi) - Scale(kCheckBoxGap, dpi);
+    // The fields all start at one left edge; a label stops a few pixels short of it.
+    const int label_gap = 4;
+    const int fields = Scale(LayoutOf(DialogPart::UserField).position.left, dpi) - Scale(label_gap, dpi);
     const int needed = caption_width + spare;
     if (needed > r.width) r.width = std::max(r.width, std::min(needed, fields - r.left));
   } else if (c.kind == ControlKind::CheckBox) {
