@@ -384,10 +384,15 @@ LRESULT SettingsDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     case WM_DPICHANGED: {
-      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      // The suggested rectangle lies on the monitor the dialog is moving to,
+      // and is taken whole in one call: a size or a position of its own first
+      // could put the dialog back on the previous monitor, whose scale would
+      // come back while it is dragged. The layout's fit of the client area
+      // follows, at the new place, and changes only the size.
+      const RECT suggested = *reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
       LayOut(HIWORD(wparam));
-      SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
     default:

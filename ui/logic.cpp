@@ -129,4 +129,22 @@ bool CopyIfDifferent(char16_t* field, std::size_t capacity, std::u16string_view 
   return true;
 }
 
+bool TrayIconPlacement::Place() {
+  // An add is refused when the shell already holds the icon; a modify then
+  // updates it in place. Removing it and adding it again would do as well,
+  // but would move the icon to the end of the notification area and make it
+  // flicker; a shell that has no icon refuses the modify, so the two calls
+  // cannot show it twice.
+  const bool balloon = balloon_waiting_;
+  shown_ = area_.Add(balloon) || area_.Modify(balloon);
+  if (shown_) balloon_waiting_ = false;
+  return shown_;
+}
+
+void TrayIconPlacement::ShowBalloon() {
+  // A balloon sent to an icon the shell does not have is lost, and the add
+  // that comes later would not carry it.
+  balloon_waiting_ = !(shown_ && area_.Modify(true));
+}
+
 }  // namespace qlx::ui

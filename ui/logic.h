@@ -133,4 +133,39 @@ inline constexpr std::size_t kTipCapacity = 128;        // tooltip: 127 characte
 inline constexpr std::size_t kInfoTitleCapacity = 64;   // balloon title: 63
 inline constexpr std::size_t kInfoCapacity = 256;       // balloon text: 255
 
+// ------------------------------------------------------------ tray icon
+
+// The shell's notification area as the tray icon uses it: the whole record
+// added or modified, with or without its balloon; true when the shell took
+// the request.
+class NotificationArea {
+ public:
+  virtual ~NotificationArea() = default;
+  virtual bool Add(bool with_balloon) = 0;
+  virtual bool Modify(bool with_balloon) = 0;
+};
+
+// Whether the shell shows the icon, and a balloon that waits for it. The
+// shell may take icons late (at logon), may restart and forget them, and may
+// announce a new taskbar while it still holds the icon (a change of the
+// display's scale).
+class TrayIconPlacement {
+ public:
+  explicit TrayIconPlacement(NotificationArea& area) : area_(area) {}
+
+  // Puts the record in place, whether or not the shell still holds an
+  // earlier one, with a waiting balloon; true when the shell shows the icon.
+  bool Place();
+  // A balloon: at once when the shell takes it, otherwise with the next
+  // placement that succeeds. A balloon that was shown never comes again.
+  void ShowBalloon();
+  bool shown() const { return shown_; }
+  bool balloon_waiting() const { return balloon_waiting_; }
+
+ private:
+  NotificationArea& area_;
+  bool shown_ = false;
+  bool balloon_waiting_ = false;
+};
+
 }  // namespace qlx::ui

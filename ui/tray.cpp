@@ -53,7 +53,7 @@ platform::unique_hicon LoadTrayIcon(HINSTANCE instance, UINT dpi) {
 }
 
 TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance)
-    : Window(errors), commands_(commands), menu_(CreateTrayMenu()) {
+    : Window(errors), commands_(commands), instance_(instance), menu_(CreateTrayMenu()) {
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
   // A top-level window (hidden, never shown), not a message-only one: only
   // top-level windows receive the "TaskbarCreated" broadcast and the
@@ -74,13 +74,8 @@ TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE insta
     CopyIfDifferent(Field(record_.szTip), kTipCapacity, title);
   }
   record_.uTimeout = kBalloonTimeoutMs;
-  icon_ = LoadTrayIcon(instance, WindowDpi(Handle()));
-  // The program's own icon should the image be missing; a shared icon
-  // belongs to the system and is never freed.
-  record_.hIcon = icon_ ? icon_.get()
-                        : static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QLXDRIVE), IMAGE_ICON, 0, 0,
-                                                        LR_DEFAULTSIZE | LR_SHARED));
-  Add();
+  RefreshIcon();
+  Place();
 }
 
 TrayWindow::~TrayWindow() {
@@ -88,37 +83,53 @@ TrayWindow::~TrayWindow() {
   Shell_NotifyIconW(NIM_DELETE, &record);
 }
 
-void TrayWindow::Add() {
-  // A balloon already shown is not brought back.
-  NOTIFYICONDATAW record = record_;
-  record.uFlags &= ~NIF_INFO;
-  added_ = Shell_NotifyIconW(NIM_ADD, &record) != FALSE;
+void TrayWindow::RefreshIcon() {
+  platform::unique_hicon icon = LoadTrayIcon(instance_, WindowDpi(Handle()));
+  // The program's own icon should the image be missing; a shared icon
+  // belongs to the system and is never freed.
+  record_.hIcon = icon ? icon.get()
+                       : static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QLXDRIVE), IMAGE_ICON, 0, 0,
+                                                       LR_DEFAULTSIZE | LR_SHARED));
+  // The shell keeps a copy of its own: the earlier image may go now.
+  icon_ = std::move(icon);
+}
+
+void TrayWindow::Place() {
   // At logon the shell may not take icons yet, and may never announce
-  // itself: the add is offered again until it is taken.
-  if (added_) {
+  // itself: the placement is offered again until it is taken, and not once
+  // more after that.
+  if (placement_.Place()) {
     KillTimer(Handle(), kAddRetryTimer);
   } else {
     SetTimer(Handle(), kAddRetryTimer, kAddRetryMs, nullptr);
   }
 }
 
-void TrayWindow::Modify(UINT flags) {
+bool TrayWindow::Send(DWORD request, bool with_balloon) {
   NOTIFYICONDATAW record = record_;
-  record.uFlags = flags;
-  Shell_NotifyIconW(NIM_MODIFY, &record);
+  if (with_balloon) {
+    record.uFlags |= NIF_INFO;
+  } else {
+    record.uFlags &= ~NIF_INFO;
+  }
+  return Shell_NotifyIconW(request, &record) != FALSE;
 }
+
+bool TrayWindow::Add(bool with_balloon) { return Send(NIM_ADD, with_balloon); }
+
+bool TrayWindow::Modify(bool with_balloon) { return Send(NIM_MODIFY, with_balloon); }
 
 void TrayWindow::ShowBalloon(const std::u16string& text) {
   // Copying a changed title or text modifies the icon without the info
   // flag: those updates must not bring a balloon (an earlier one, still
   // flagged, would show again with half-updated texts); only the last step
   // shows it.
-  if (CopyIfDifferent(Field(record_.szInfoTitle), kInfoTitleCapacity, kBalloonTitle)) Modify(record_.uFlags & ~NIF_INFO);
-  if (CopyIfDifferent(Field(record_.szInfo), kInfoCapacity, text)) Modify(record_.uFlags & ~NIF_INFO);
+  if (CopyIfDifferent(Field(record_.szInfoTitle), kInfoTitleCapacity, kBalloonTitle)) Modify(false);
+  if (CopyIfDifferent(Field(record_.szInfo), kInfoCapacity, text)) Modify(false);
   record_.uFlags |= NIF_INFO;
   record_.dwInfoFlags = NIIF_INFO;
   record_.uTimeout = kBalloonTimeoutMs;
-  Shell_NotifyIconW(NIM_MODIFY, &record_);
+  placement_.ShowBalloon();
 }
 
 void TrayWindow::OpenMenu() {
@@ -171,8 +182,10 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     return 0;
   }
   if (message == taskbar_created_ && taskbar_created_ != 0) {
-    // Explorer restarted: the icon is gone from the new taskbar.
-    Add();
+    // Explorer restarted, and the icon is gone from the new taskbar; or the
+    // display's scale changed, the old icon still there at the old size.
+    RefreshIcon();
+    Place();
     return 0;
   }
   switch (message) {
@@ -180,7 +193,7 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (HIWORD(wparam) == 0 && lparam == 0) RunCommand(LOWORD(wparam));
       return 0;
     case WM_TIMER:
-      if (wparam == kAddRetryTimer && !added_) Add();
+      if (wparam == kAddRetryTimer && !placement_.shown()) Place();
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;

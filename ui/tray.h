@@ -9,6 +9,7 @@
 
 #include "platform/win32/unique_handle.h"
 #include "ui/controller.h"
+#include "ui/logic.h"
 #include "ui/window.h"
 
 namespace qlx::ui {
@@ -34,7 +35,7 @@ int SmallIconSize(UINT dpi);
 // The tray's image (the blue cloud) at the small-icon size for `dpi`.
 platform::unique_hicon LoadTrayIcon(HINSTANCE instance, UINT dpi);
 
-class TrayWindow final : public Window {
+class TrayWindow final : public Window, private NotificationArea {
  public:
   TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance);
   ~TrayWindow() override;
@@ -43,22 +44,28 @@ class TrayWindow final : public Window {
   // The record as the shell last received it.
   const NOTIFYICONDATAW& Record() const { return record_; }
   HMENU Menu() const { return menu_.get(); }
-  // Whether the shell has taken the icon (a refused add is retried).
-  bool Added() const { return added_; }
+  // Whether the shell shows the icon (a refused placement is retried).
+  bool Added() const { return placement_.shown(); }
 
  private:
   LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  void Add();
-  void Modify(UINT flags);
+  // The image at the window's DPI of this moment.
+  void RefreshIcon();
+  void Place();
+  // NotificationArea
+  bool Add(bool with_balloon) override;
+  bool Modify(bool with_balloon) override;
+  bool Send(DWORD request, bool with_balloon);
   void OpenMenu();
   void RunCommand(UINT id);
 
   TrayCommands& commands_;
+  HINSTANCE instance_;
   platform::unique_hmenu menu_;
   platform::unique_hicon icon_;
   UINT taskbar_created_ = 0;
   NOTIFYICONDATAW record_{};
-  bool added_ = false;
+  TrayIconPlacement placement_{*this};
 };
 
 }  // namespace qlx::ui

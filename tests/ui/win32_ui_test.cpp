@@ -391,6 +391,61 @@ TEST_F(Win32Ui, ADpiChangeLaysTheDialogOutAgain) {
   }
 }
 
+// The system's suggested rectangle lies on the monitor the dialog is moving
+// to: a resize at the old position, or a move at the old size, first, can
+// put the window back on the old monitor and flip its scale back.
+// The dialog's position changes as its procedure receives them.
+struct SeenPositions {
+  HWND window;
+  std::vector<WINDOWPOS> changes;
+  static inline SeenPositions* current = nullptr;
+  static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lparam);
+    if (code == HC_ACTION && current != nullptr && call->hwnd == current->window &&
+        call->message == WM_WINDOWPOSCHANGING) {
+      const auto* pos = reinterpret_cast<const WINDOWPOS*>(call->lParam);
+      if ((pos->flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) current->changes.push_back(*pos);
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+};
+
+TEST_F(Win32Ui, ADpiChangeTakesTheSuggestedRectangleInOneStep) {
+  SeenPositions record{dialog, {}};
+  SeenPositions::current = &record;
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &SeenPositions::Hook, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  RECT window{};
+  GetWindowRect(dialog, &window);
+  // As the system suggests it: elsewhere, and the whole window scaled.
+  RECT suggested{window.left + 300, window.top + 40, window.left + 300 + (window.right - window.left) * 3 / 2,
+                 window.top + 40 + (window.bottom - window.top) * 3 / 2};
+  SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  UnhookWindowsHookEx(hook);
+  SeenPositions::current = nullptr;
+  ASSERT_FALSE(record.changes.empty());
+  const WINDOWPOS& first = record.changes.front();
+  EXPECT_EQ(first.flags & (SWP_NOMOVE | SWP_NOSIZE), 0u) << "position and size in one call";
+  EXPECT_EQ(first.x, suggested.left);
+  EXPECT_EQ(first.y, suggested.top);
+  EXPECT_EQ(first.cx, suggested.right - suggested.left);
+  EXPECT_EQ(first.cy, suggested.bottom - suggested.top);
+  for (const WINDOWPOS& later : record.changes) {
+    if (later.flags & SWP_NOMOVE) continue;
+    EXPECT_EQ(later.x, suggested.left) << "never back at another position";
+    EXPECT_EQ(later.y, suggested.top);
+  }
+  // The frame the system keeps may differ from its suggestion: the client
+  // area is still the laid-out one.
+  RECT client{};
+  GetClientRect(dialog, &client);
+  EXPECT_EQ(client.right, ui::Scale(379, 144));
+  EXPECT_EQ(client.bottom, ui::Scale(192, 144));
+  GetWindowRect(dialog, &window);
+  EXPECT_EQ(window.left, suggested.left);
+  EXPECT_EQ(window.top, suggested.top);
+}
+
 // The captions are measured in the font each control was given: whatever
 // this system's Tahoma looks like, none is cut, and a grown control still
 // keeps clear of its neighbour.
@@ -998,7 +1053,9 @@ TEST_F(Win32Ui, AProgramPathThatCannotBeReadStillGivesATrayAndADialog) {
 }
 
 // A stand-in for the shell's taskbar in this process: the system hands it
-// every icon request, and it takes or refuses them as the test says.
+// every icon request, and it takes or refuses them as the test says. Like
+// the shell's, it refuses to add an icon it holds and to modify one it
+// does not.
 class FakeTaskbar {
  public:
   FakeTaskbar() {
@@ -1016,25 +1073,56 @@ class FakeTaskbar {
     current_ = nullptr;
   }
   bool Found() const { return window_ != nullptr && FindWindowExW(nullptr, nullptr, L"Shell_TrayWnd", nullptr) == window_; }
+  // A restarted shell's new taskbar knows no icons.
+  void Restart() { held_.clear(); }
+  bool Holds() const { return !held_.empty(); }
 
   bool take = false;
-  int adds = 0;
-  int taken = 0;
+  int adds = 0;          // add requests, taken or not
+  int taken = 0;         // adds taken
+  int modifies = 0;      // modifies of a held icon
+  int icons = 0;         // taken requests that carry an image
+  int balloons = 0;      // taken requests that carry a balloon
 
  private:
+  bool Handle(DWORD request, const COPYDATASTRUCT& data) {
+    // Wine's request starts with the record's window, identifier and
+    // flags, 32 bits each.
+    if (data.cbData < 3 * sizeof(std::uint32_t)) return false;
+    const auto* fields = static_cast<const std::uint32_t*>(data.lpData);
+    const std::pair<std::uint32_t, std::uint32_t> id{fields[0], fields[1]};
+    const bool held = std::find(held_.begin(), held_.end(), id) != held_.end();
+    switch (request) {
+      case NIM_ADD:
+        ++adds;
+        if (!take || held) return false;
+        held_.push_back(id);
+        ++taken;
+        break;
+      case NIM_MODIFY:
+        if (!held) return false;
+        ++modifies;
+        break;
+      case NIM_DELETE:
+        held_.erase(std::remove(held_.begin(), held_.end(), id), held_.end());
+        return held;
+      default:
+        return held;
+    }
+    if (fields[2] & NIF_ICON) ++icons;
+    if (fields[2] & NIF_INFO) ++balloons;
+    return true;
+  }
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_COPYDATA && current_ != nullptr) {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
-      if (data->dwData != NIM_ADD) return TRUE;
-      ++current_->adds;
-      if (!current_->take) return FALSE;
-      ++current_->taken;
-      return TRUE;
+      return current_->Handle(static_cast<DWORD>(data->dwData), *data) ? TRUE : FALSE;
     }
     return DefWindowProcW(window, message, wparam, lparam);
   }
   static inline FakeTaskbar* current_ = nullptr;
   HWND window_ = nullptr;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> held_;
 };
 
 // Dispatches messages until `done` holds or `seconds` have passed.
@@ -1069,9 +1157,68 @@ TEST_F(Win32Ui, AnIconTheShellRefusedIsOfferedAgainUntilItIsTaken) {
   PumpUntil([] { return false; }, 2);
   EXPECT_EQ(taskbar.adds, offers);
   // A new taskbar announces itself: the icon is added to it at once.
+  taskbar.Restart();
   SendMessageW(Tray(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   EXPECT_EQ(taskbar.taken, 2);
   EXPECT_TRUE(app->Tray().Added());
+  app.reset();
+}
+
+// Windows also announces a taskbar while the old one still holds the icon
+// (a change of the display's scale): the refused add is no reason to retry.
+TEST_F(Win32Ui, ATaskbarThatStillHoldsTheIconGetsItAtTheCurrentSizeAndNoMoreOffers) {
+  app.reset();
+  FakeTaskbar taskbar;
+  if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
+  taskbar.take = true;
+  app.emplace(GetModuleHandleW(nullptr));
+  app->CreateTray();
+  ASSERT_TRUE(app->Tray().Added());
+  ASSERT_EQ(taskbar.taken, 1);
+  const HICON before = app->Tray().Record().hIcon;
+  const int icons = taskbar.icons;
+  SendMessageW(Tray(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(app->Tray().Added());
+  EXPECT_TRUE(taskbar.Holds());
+  EXPECT_EQ(taskbar.taken, 1) << "the icon once in the taskbar";
+  EXPECT_EQ(taskbar.icons, icons + 1) << "the reloaded image reached the taskbar";
+  const HICON after = app->Tray().Record().hIcon;
+  EXPECT_NE(after, before) << "the image is loaded again for the current scale";
+  EXPECT_EQ(IconWidth(after), ui::SmallIconSize(ui::WindowDpi(Tray())));
+  const int adds = taskbar.adds;
+  const int modifies = taskbar.modifies;
+  PumpUntil([] { return false; }, 5);
+  EXPECT_EQ(taskbar.adds, adds) << "offered again while shown";
+  EXPECT_EQ(taskbar.modifies, modifies);
+  app.reset();
+}
+
+// At logon with both automatic options on, the start-up connection ends
+// before the shell takes icons: its balloon waits for the icon, and comes
+// once.
+TEST_F(Win32Ui, AStartUpBalloonWaitsForALateTaskbarAndComesOnce) {
+  app.reset();
+  Store(u"Q:", u"anna", u"pw", true, true);
+  commands.exit_code = 0;
+  FakeTaskbar taskbar;
+  if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
+  app.emplace(GetModuleHandleW(nullptr));
+  app->CreateTray();
+  app->CreateHiddenWindow();
+  app->CreateSettingsDialog(Libraries());
+  app->Start(false);
+  ASSERT_TRUE(app->Mapping().connected());
+  EXPECT_STREQ(app->Tray().Record().szInfo, L"Connessione effettuata con successo");
+  EXPECT_EQ(taskbar.balloons, 0);
+  taskbar.take = true;
+  ASSERT_TRUE(PumpUntil([&] { return app->Tray().Added(); }, 10)) << "the icon never reached the taskbar";
+  EXPECT_EQ(taskbar.balloons, 1) << "the start-up balloon with the icon";
+  // Neither a later offer nor a new taskbar brings it back.
+  PumpUntil([] { return false; }, 2);
+  taskbar.Restart();
+  SendMessageW(Tray(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_EQ(taskbar.taken, 2);
+  EXPECT_EQ(taskbar.balloons, 1);
   app.reset();
 }
 
