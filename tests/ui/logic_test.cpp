@@ -261,5 +261,92 @@ TEST(TrayText, CopiesOnlyWhenTheTextDiffers) {
   EXPECT_EQ(field[0], 0);
 }
 
+// -------------------------------------------------------------- tray icon
+
+// A shell as the icon meets it: it takes icons once it is up, refuses to add
+// one it holds and to modify one it does not, and forgets them all when it
+// restarts. Every request is logged, "+" for an add, "~" for a modify, "!"
+// marking a balloon and "x" a refusal.
+class Shell final : public NotificationArea {
+ public:
+  bool up = false;
+  bool holds = false;
+  std::vector<std::string> log;
+
+  bool Add(bool with_balloon) override { return Take("+", with_balloon, up && !holds); }
+  bool Modify(bool with_balloon) override { return Take("~", with_balloon, holds); }
+  void Restart() { holds = false; }
+
+ private:
+  bool Take(std::string request, bool with_balloon, bool taken) {
+    if (with_balloon) request += "!";
+    if (!taken) request += "x";
+    log.push_back(request);
+    if (taken) holds = true;
+    return taken;
+  }
+};
+
+TEST(TrayIcon, AShellThatStillHoldsTheIconHasItModifiedOnce) {
+  Shell shell;
+  shell.up = true;
+  TrayIconPlacement icon(shell);
+  EXPECT_TRUE(icon.Place());
+  EXPECT_THAT(shell.log, ElementsAre("+"));
+  shell.log.clear();
+  // A new taskbar announced while the old one keeps the icon.
+  EXPECT_TRUE(icon.Place());
+  EXPECT_TRUE(icon.shown());
+  EXPECT_THAT(shell.log, ElementsAre("+x", "~"));
+  // A restarted shell takes the add.
+  shell.Restart();
+  shell.log.clear();
+  EXPECT_TRUE(icon.Place());
+  EXPECT_THAT(shell.log, ElementsAre("+"));
+}
+
+TEST(TrayIcon, ALateShellGetsTheWaitingBalloonWithTheIconAndOnlyThen) {
+  Shell shell;
+  TrayIconPlacement icon(shell);
+  EXPECT_FALSE(icon.Place());
+  EXPECT_FALSE(icon.shown());
+  // The start-up connection's outcome, before the shell takes icons: nothing
+  // is sent to an icon it does not have.
+  icon.ShowBalloon();
+  EXPECT_TRUE(icon.balloon_waiting());
+  EXPECT_FALSE(icon.Place());
+  EXPECT_TRUE(icon.balloon_waiting()) << "still waiting after a refused offer";
+  shell.up = true;
+  EXPECT_TRUE(icon.Place());
+  EXPECT_FALSE(icon.balloon_waiting());
+  EXPECT_THAT(shell.log, ElementsAre("+x", "~x", "+!x", "~!x", "+!"));
+  // Shown once: neither a new taskbar nor a restarted shell brings it back.
+  shell.log.clear();
+  icon.Place();
+  shell.Restart();
+  icon.Place();
+  EXPECT_THAT(shell.log, ElementsAre("+x", "~", "+"));
+}
+
+TEST(TrayIcon, ABalloonGoesAtOnceToAShownIconAndWaitsWhenTheShellLostIt) {
+  Shell shell;
+  shell.up = true;
+  TrayIconPlacement icon(shell);
+  icon.Place();
+  shell.log.clear();
+  icon.ShowBalloon();
+  EXPECT_FALSE(icon.balloon_waiting());
+  EXPECT_THAT(shell.log, ElementsAre("~!"));
+  // The shell went away before announcing a new taskbar: the balloon comes
+  // with the icon on that taskbar.
+  shell.Restart();
+  shell.log.clear();
+  icon.ShowBalloon();
+  EXPECT_TRUE(icon.balloon_waiting());
+  icon.Place();
+  EXPECT_THAT(shell.log, ElementsAre("~!x", "+!"));
+  EXPECT_FALSE(icon.balloon_waiting());
+}
+
 }  // namespace
 }  // namespace qlx::ui
