@@ -90,7 +90,7 @@ void TrayWindow::RefreshIcon() {
   record_.hIcon = icon ? icon.get()
                        : static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_QLXDRIVE), IMAGE_ICON, 0, 0,
                                                        LR_DEFAULTSIZE | LR_SHARED));
-  // The shell keeps a copy of its own: the earlier image may go now.
+  // The shell copied the earlier image when it took it: that one may go.
   icon_ = std::move(icon);
 }
 

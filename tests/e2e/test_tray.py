@@ -63,6 +63,27 @@ class Taskbar(BenchCase):
                                                       for w in program.windows()))
         self.assertFalse(b.icon_shown(1), "the icon twice in the tray")
 
+    def test_a_taskbar_that_still_holds_the_icon_keeps_it_once(self):
+        b = self.bench
+        program = b.start_program()
+        wait_for("the tray icon", lambda: b.icon_shown(0))
+        # Announced as at a change of the display's scale: the shell has not
+        # forgotten the icon, and refuses to add it again.
+        self.assertTrue(b.probe.ask("taskbar-created")["ok"])
+        program.wait_idle("the program to have handled the announcement")
+        self.assertTrue(b.icon_shown(0), "the icon left the tray")
+        self.assertFalse(b.icon_shown(1), "the icon twice in the tray")
+        # Still the blue cloud. Wine's tray draws a changed image over the
+        # old one, so its soft edges darken a little: no pixel-exact match.
+        bluest = max(b.pixels(b.tray_cell(0)), key=lambda p: p[2] - max(p[0], p[1]))
+        self.assertGreater(bluest[2] - max(bluest[0], bluest[1]), 60, f"no blue in the icon: {bluest}")
+        l, t, r, bottom = b.tray_cell(0)
+        b.screenshot("tray-icon-kept", crop=(0, 0, r + 40, bottom + 40))
+        b.open_tray_menu(program)
+        b.keys("Escape")
+        wait_for("the menu to close", lambda: not any(w["class"] == "#32768" and w["visible"]
+                                                      for w in program.windows()))
+
 
 class Connetti(BenchCase):
     def test_success_disconnects_pauses_connects_opens_explorer_then_the_balloon(self):
