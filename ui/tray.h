@@ -45,7 +45,7 @@ class TrayWindow final : public Window, private NotificationArea {
   const NOTIFYICONDATAW& Record() const { return record_; }
   HMENU Menu() const { return menu_.get(); }
   // Whether the shell shows the icon (a refused placement is retried).
-  bool Added() const { return placement_.shown(); }
+  bool Shown() const { return placement_.shown(); }
 
  private:
   LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;

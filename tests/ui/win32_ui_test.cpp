@@ -391,10 +391,7 @@ TEST_F(Win32Ui, ADpiChangeLaysTheDialogOutAgain) {
   }
 }
 
-// The system's suggested rectangle lies on the monitor the dialog is moving
-// to: a resize at the old position, or a move at the old size, first, can
-// put the window back on the old monitor and flip its scale back.
-// The dialog's position changes as its procedure receives them.
+// A window's changes of position or size, as its procedure receives them.
 struct SeenPositions {
   HWND window;
   std::vector<WINDOWPOS> changes;
@@ -410,6 +407,9 @@ struct SeenPositions {
   }
 };
 
+// The system's suggested rectangle lies on the monitor the dialog is moving
+// to: a resize at the old position, or a move at the old size, first, can
+// put the window back on the old monitor and flip its scale back.
 TEST_F(Win32Ui, ADpiChangeTakesTheSuggestedRectangleInOneStep) {
   SeenPositions record{dialog, {}};
   SeenPositions::current = &record;
@@ -1147,11 +1147,11 @@ TEST_F(Win32Ui, AnIconTheShellRefusedIsOfferedAgainUntilItIsTaken) {
   if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
   app.emplace(GetModuleHandleW(nullptr));
   app->CreateTray();
-  EXPECT_FALSE(app->Tray().Added());
+  EXPECT_FALSE(app->Tray().Shown());
   ASSERT_TRUE(PumpUntil([&] { return taskbar.adds >= 2; }, 10)) << "no second offer";
-  EXPECT_FALSE(app->Tray().Added());
+  EXPECT_FALSE(app->Tray().Shown());
   taskbar.take = true;
-  ASSERT_TRUE(PumpUntil([&] { return app->Tray().Added(); }, 10)) << "the icon never reached the shell";
+  ASSERT_TRUE(PumpUntil([&] { return app->Tray().Shown(); }, 10)) << "the icon never reached the shell";
   const int offers = taskbar.adds;
   // Taken: the offers stop.
   PumpUntil([] { return false; }, 2);
@@ -1160,7 +1160,7 @@ TEST_F(Win32Ui, AnIconTheShellRefusedIsOfferedAgainUntilItIsTaken) {
   taskbar.Restart();
   SendMessageW(Tray(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   EXPECT_EQ(taskbar.taken, 2);
-  EXPECT_TRUE(app->Tray().Added());
+  EXPECT_TRUE(app->Tray().Shown());
   app.reset();
 }
 
@@ -1173,12 +1173,12 @@ TEST_F(Win32Ui, ATaskbarThatStillHoldsTheIconGetsItAtTheCurrentSizeAndNoMoreOffe
   taskbar.take = true;
   app.emplace(GetModuleHandleW(nullptr));
   app->CreateTray();
-  ASSERT_TRUE(app->Tray().Added());
+  ASSERT_TRUE(app->Tray().Shown());
   ASSERT_EQ(taskbar.taken, 1);
   const HICON before = app->Tray().Record().hIcon;
   const int icons = taskbar.icons;
   SendMessageW(Tray(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-  EXPECT_TRUE(app->Tray().Added());
+  EXPECT_TRUE(app->Tray().Shown());
   EXPECT_TRUE(taskbar.Holds());
   EXPECT_EQ(taskbar.taken, 1) << "the icon once in the taskbar";
   EXPECT_EQ(taskbar.icons, icons + 1) << "the reloaded image reached the taskbar";
@@ -1211,7 +1211,7 @@ TEST_F(Win32Ui, AStartUpBalloonWaitsForALateTaskbarAndComesOnce) {
   EXPECT_STREQ(app->Tray().Record().szInfo, L"Connessione effettuata con successo");
   EXPECT_EQ(taskbar.balloons, 0);
   taskbar.take = true;
-  ASSERT_TRUE(PumpUntil([&] { return app->Tray().Added(); }, 10)) << "the icon never reached the taskbar";
+  ASSERT_TRUE(PumpUntil([&] { return app->Tray().Shown(); }, 10)) << "the icon never reached the taskbar";
   EXPECT_EQ(taskbar.balloons, 1) << "the start-up balloon with the icon";
   // Neither a later offer nor a new taskbar brings it back.
   PumpUntil([] { return false; }, 2);
