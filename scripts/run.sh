@@ -248,6 +248,38 @@ start_novnc() {  # prints the address
   NOVNC_URL="http://127.0.0.1:$web_port/vnc.html?autoconnect=1&resize=remote"
 }
 
+# Wine's tray bar comes up at the top left, where Wine also opens the file
+# window on the drive: on the private display (no window manager to arrange
+# them) the window would cover the icon and "Esci" with it. The bar is
+# dragged by its caption, as a user would, because a move behind Wine's back
+# (an X move) leaves Wine clicking where the bar was.
+move_tray_bar_down() {  # prefix; runs in the background, notes in the log
+  local tray= x y width height screen_height deadline=$((SECONDS + 180))
+  until tray=$(qlx_tray_window "$1"); do
+    ((SECONDS < deadline)) || {
+      echo "no tray bar within 180 s: left where it is"
+      return 0
+    }
+    sleep 0.2
+  done
+  read -r _ screen_height < <(xdotool getdisplaygeometry)
+  eval "$(xdotool getwindowgeometry --shell "$tray" | sed -n 's/^\([XY]\|WIDTH\|HEIGHT\)=/\L&/p')"
+  ((y + height < screen_height)) || return 0
+  xdotool mousemove --sync $((x + width / 2)) $((y + 8)) mousedown 1 \
+    mousemove --sync $((x + width / 2)) $((screen_height / 2)) \
+    mousemove --sync $((x + width / 2)) $((screen_height - height + 8)) mouseup 1 \
+    mousemove --sync $((x + width + 300)) $((screen_height / 2))
+  deadline=$((SECONDS + 10))
+  until (($(xdotool getwindowgeometry --shell "$tray" | sed -n 's/^Y=//p') + height >= screen_height - 2)); do
+    ((SECONDS < deadline)) || {
+      echo "the tray bar did not move: left where it is"
+      return 0
+    }
+    sleep 0.1
+  done
+  echo "the tray bar moved to the bottom left"
+}
+
 # --------------------------------------------------------------------- run
 
 if [[ ${QLX_SKIP_INSTALL:-0} != 1 ]]; then
@@ -304,8 +336,8 @@ if [[ -n $NOVNC_URL ]]; then
 fi
 cat <<EOF
 
-The tray icon is in Wine's small tray bar at the top left of the
-screen: right-click it, choose "Parametri", enter the user, the password and
+The tray icon is in Wine's small tray bar, at the bottom left of the
+screen on the private display (at the top left on your own): right-click it, choose "Parametri", enter the user, the password and
 a drive letter (for example Q:), press "Salva", then choose "Connetti" in the
 tray menu. A file window opens on the drive with the server's files.
 "Esci" in the tray menu (or Ctrl-C here) ends the demonstration.
@@ -313,6 +345,10 @@ Settings stay in $PREFIX_DIR for the next run.
 
 EOF
 status=0
+if [[ -n $NOVNC_URL ]]; then
+  move_tray_bar_down "$PREFIX_DIR" >"$DEMO_DIR/tray-bar.log" 2>&1 &
+  PIDS+=($!)
+fi
 # In the background, so that a signal to this script is handled at once
 # (the clean-up then ends the program with the prefix's wineserver).
 "$WINE" "$DEMO_DIR/QLXDrive.exe" </dev/null >"$DEMO_DIR/qlxdrive.log" 2>&1 &
