@@ -83,6 +83,9 @@ fi
 
 [[ $# -eq 6 ]] || die "usage: $0 OUT VERSION QLXDrive.exe qlxctl.exe ICON SOURCE_DIR"
 out=$1 version=$2 program=$3 ctl=$4 icon=$5 source_dir=$6
+# What an earlier build left goes first: a build that stops must not leave
+# a release that looks like its own.
+rm -rf "$out"
 need_tool "$MAKENSIS" nsis
 need_tool "$WIXL" wixl
 need_tool python3 python3
@@ -104,7 +107,6 @@ fi
 
 stage=$(mktemp -d)
 trap 'rc=$?; rm -rf "$stage"; ((rc == 0)) || rm -rf "$out"' EXIT
-rm -rf "$out"
 mkdir -p "$out"
 
 setup=QLXDrive-$version-setup.exe
