@@ -5,12 +5,17 @@
 # times: every file of the two release folders must be byte for byte the
 # same (a difference names the file and its first differing offset), every
 # signed artefact must verify against the CA, a copy with one byte changed
-# must not, SHA256SUMS must match the files, and a certificate that does not
-# allow code signing must stop the build and leave no release behind.
-# Uncommitted changes are not part of what it builds.
+# must not, SHA256SUMS must match the files, the uninstaller the setup
+# writes must be signed too (the setup runs under Wine for that), and a
+# certificate that does not allow code signing must stop the build and leave
+# no release behind. Uncommitted changes are not part of what it builds.
 # usage: release_repro.sh [JOBS]
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export LC_ALL=C.UTF-8
+if [[ -z ${DISPLAY:-} ]]; then
+  exec "$ROOT/scripts/with-xvfb.sh" bash "${BASH_SOURCE[0]}" "$@"
+fi
 # shellcheck source=tests/lib.sh
 . "$ROOT/tests/lib.sh"
 JOBS=${1:-2}
@@ -98,6 +103,23 @@ for file in "${expected[@]:0:4}"; do
   cmp -s "$work/tampered" "$release/$file" && fail "could not change a byte of $file"
   verify "$work/tampered" && fail "$file with one byte changed still verifies"
 done
+
+step "the uninstaller the signed setup writes"
+# It exists only once the setup has run: a silent install into a throwaway
+# prefix of the Wine that runs the shipped program.
+setup=$release/QLXDrive-$version-setup.exe
+if [[ -f $setup ]]; then
+  WINE=$QLX_WINE
+  boot_prefix "$work/prefix" "$work/wine.out" "winemenubuilder.exe=d" || fail "wineboot failed"
+  "$WINE" "$setup" /S '/D=C:\QLXDrive' >>"$work/wine.out" 2>&1 || fail "the signed setup /S exited $?"
+  uninstaller=$WINEPREFIX/drive_c/QLXDrive/uninstall.exe
+  if [[ -f $uninstaller ]]; then
+    verify "$uninstaller" || fail "the uninstaller does not verify: $(tail -n 3 "$work/verify.log")"
+  else
+    fail "the signed setup wrote no uninstaller"
+  fi
+  stop_wineserver
+fi
 
 step "a certificate without the code-signing usage"
 cmake "$first/build/win32" -DQLX_SIGNING_CERTIFICATE="$ca/server.p12" </dev/null >"$work/bad.configure.log" 2>&1 ||
