@@ -18,22 +18,10 @@ set -uo pipefail
 }
 version=$1 program=$2 qlxctl=$3 wintool=$4
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source=../../scripts/lib.sh
-. "$ROOT/scripts/lib.sh"
-export LC_ALL=C.UTF-8
-if [[ -z ${DISPLAY:-} ]]; then
-  exec "$ROOT/scripts/with-xvfb.sh" bash "${BASH_SOURCE[0]}" "$@"
-fi
-# shellcheck source=tests/lib.sh
-. "$ROOT/tests/lib.sh"
-WINE=$QLX_WINE
-new_work_dir msi-e2e
-step() { echo "--- $*"; }
-w() { "$WINE" "$@" >>"$work/wine.out" 2>>"$work/wine.err"; }
-wtool() { "$WINE" "$wintool" "$@" 2>>"$work/wine.err" | tr -d '\r'; }
-screenshot() { import -window root "$PWD/msi_e2e_$1.png" 2>/dev/null || true; }
+session_name=msi-e2e
+# shellcheck source=wine_session.sh
+. "$ROOT/tests/installer/wine_session.sh"
 dos() { "$WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-unix_path() { "$WINE" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 
 # The version before this one: the last number lowered, or the one before.
 IFS=. read -r major minor patch <<<"$version"
@@ -179,8 +167,4 @@ for expect in "PathDrive=Q:" "User=mario" "Password=pw"; do
   grep -qxF "$expect" <<<"$settings" || fail "after the uninstall qlxctl does not read $expect: [$settings]"
 done
 
-wine_output() {
-  echo "Wine's output:"
-  tail -n 40 "$work/wine.err"
-}
 finish_checks "all MSI checks passed" wine_output

@@ -83,8 +83,15 @@ step "the two releases, byte for byte"
   fail "the two releases hold different files"
 for file in "${expected[@]}"; do
   [[ -f $release/$file ]] || continue
-  difference=$(cmp "$release/$file" "$second/build/win32/release/$file" 2>&1) ||
-    fail "$file differs between the builds: ${difference#*: }"
+  difference=$(cmp "$release/$file" "$second/build/win32/release/$file" 2>&1) || {
+    # cmp counts bytes from 1.
+    byte=$(sed -n 's/.* differ: byte \([0-9]*\),.*/\1/p' <<<"$difference")
+    if [[ -n $byte ]]; then
+      fail "$file differs between the builds, first at offset $((byte - 1)) ($(printf '0x%x' $((byte - 1))))"
+    else
+      fail "$file differs between the builds: $difference"
+    fi
+  }
 done
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the release's files"
 grep -q 'The release is signed with' "$first.configure.log" || fail "configuring with a certificate did not say the release is signed"
