@@ -97,11 +97,15 @@ done
 grep -q 'The release is signed with' "$first.configure.log" || fail "configuring with a certificate did not say the release is signed"
 
 step "signatures against the test CA"
+signing_time=$(LC_ALL=C date -u -d "@$(git -C "$ROOT" log -1 --format=%ct "$commit")" '+%b %e %H:%M:%S %Y GMT')
 verify() { osslsigncode verify -CAfile "$ca/ca.pem" -in "$1" >"$work/verify.log" 2>&1; }
 for file in "${expected[@]:0:4}"; do
   [[ -f $release/$file ]] || continue
   verify "$release/$file" || { fail "$file does not verify: $(tail -n 3 "$work/verify.log")"; continue; }
   grep -q 'QLXDrive test signing' "$work/verify.log" || fail "$file is not signed by the test certificate"
+  # Signed at the commit's time, whenever it was built.
+  grep -qF "Signing time: $signing_time" "$work/verify.log" ||
+    fail "$file: [$(grep -m1 'Signing time' "$work/verify.log")], expected the commit's time $signing_time"
   # One byte changed in the middle of the signed content.
   cp "$release/$file" "$work/tampered"
   offset=$(($(stat -c %s "$work/tampered") / 3))
