@@ -18,7 +18,7 @@ set -uo pipefail
 setup=$1 version=$2 program=$3 qlxctl=$4 wintool=$5 standin_net=${6:-}
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 session_name=installer-e2e
-# shellcheck source=wine_session.sh
+# shellcheck source=tests/installer/wine_session.sh
 . "$ROOT/tests/installer/wine_session.sh"
 # The value NAME of KEY from `reg export` (UTF-16 text): a string unescaped,
 # a DWORD as dword:XXXXXXXX; nothing and status 1 when absent.

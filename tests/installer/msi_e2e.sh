@@ -19,7 +19,7 @@ set -uo pipefail
 version=$1 program=$2 qlxctl=$3 wintool=$4
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 session_name=msi-e2e
-# shellcheck source=wine_session.sh
+# shellcheck source=tests/installer/wine_session.sh
 . "$ROOT/tests/installer/wine_session.sh"
 dos() { "$WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 

@@ -8,14 +8,14 @@
 # $work, and gives the short ways to run Wine's programs; wtool needs
 # $wintool (qlx_wintool.exe).
 
-# shellcheck source=../../scripts/lib.sh
+# shellcheck source=scripts/lib.sh
 . "$ROOT/scripts/lib.sh"
 # Arguments and reg export texts as UTF-8.
 export LC_ALL=C.UTF-8
 if [[ -z ${DISPLAY:-} ]]; then
   exec "$ROOT/scripts/with-xvfb.sh" bash "$0" "$@"
 fi
-# shellcheck source=../lib.sh
+# shellcheck source=tests/lib.sh
 . "$ROOT/tests/lib.sh"
 WINE=$QLX_WINE
 new_work_dir "$session_name"
