@@ -49,8 +49,8 @@ make_packages "$work/old" "$previous" "$work/old-exes/"* || { echo "could not ma
 new_msi=$work/new/QLXDrive-$version.msi
 old_msi=$work/old/QLXDrive-$previous.msi
 upgrade_code=$(sed -n 's/^UPGRADE_CODE=//p' "$ROOT/installer/make-release.sh")
-new_code={$(python3 "$ROOT/installer/msi_summary.py" product-code "$upgrade_code" "$version")}
-old_code={$(python3 "$ROOT/installer/msi_summary.py" product-code "$upgrade_code" "$previous")}
+new_code="{$(python3 "$ROOT/installer/msi_summary.py" product-code "$upgrade_code" "$version")}"
+old_code="{$(python3 "$ROOT/installer/msi_summary.py" product-code "$upgrade_code" "$previous")}"
 [[ $new_code != "$old_code" ]] || fail "versions $previous and $version have the same product code"
 
 step "Wine prefix"
