@@ -21,7 +21,7 @@ fi
 JOBS=${1:-2}
 new_work_dir release
 step() { echo "--- $*"; }
-for tool in git cmake openssl osslsigncode wixl makensis; do
+for tool in git cmake openssl osslsigncode wixl msiextract makensis; do
   command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
 done
 commit=$(git -C "$ROOT" rev-parse HEAD) || { echo "$ROOT is no git checkout" >&2; exit 1; }
@@ -115,6 +115,16 @@ for file in "${expected[@]:0:4}"; do
   verify "$work/tampered" && fail "$file with one byte changed still verifies"
 done
 
+step "the MSI holds the signed exes"
+msi=$release/QLXDrive-$version.msi
+if [[ -f $msi ]]; then
+  (mkdir -p "$work/msi" && cd "$work/msi" && msiextract "$msi" >/dev/null) || fail "msiextract could not read the MSI"
+  for exe in QLXDrive.exe qlxctl.exe; do
+    packed=$(find "$work/msi" -name "$exe" -type f)
+    [[ -n $packed ]] && cmp -s "$packed" "$release/$exe" || fail "the MSI's $exe is not the release's signed one"
+  done
+fi
+
 step "the uninstaller the signed setup writes"
 # It exists only once the setup has run: a silent install into a throwaway
 # prefix of the Wine that runs the shipped program.
@@ -124,6 +134,9 @@ if [[ -f $setup ]]; then
   boot_prefix "$work/prefix" "$work/wine.out" "winemenubuilder.exe=d" || fail "wineboot failed"
   "$WINE" "$setup" /S '/D=C:\QLXDrive' >>"$work/wine.out" 2>&1 || fail "the signed setup /S exited $?"
   uninstaller=$WINEPREFIX/drive_c/QLXDrive/uninstall.exe
+  for exe in QLXDrive.exe qlxctl.exe; do
+    cmp -s "$WINEPREFIX/drive_c/QLXDrive/$exe" "$release/$exe" || fail "the setup did not install the release's signed $exe"
+  done
   if [[ -f $uninstaller ]]; then
     verify "$uninstaller" || fail "the uninstaller does not verify: $(tail -n 3 "$work/verify.log")"
   else
