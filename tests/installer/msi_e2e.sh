@@ -7,7 +7,8 @@
 # and the installed-programs entry in place; the user's settings are saved
 # with the installed qlxctl; the later one upgrades it, leaving one entry
 # and the new files; the installed program starts and shows its tray icon;
-# the earlier one over the later is refused and changes nothing; the silent
+# the earlier one over the later is refused and changes nothing, and so does
+# another package of the same version; the silent
 # uninstall removes the files, the shortcut and the entry, and qlxctl still
 # reads the settings.
 # usage: msi_e2e.sh VERSION QLXDrive.exe qlxctl.exe qlx_wintool.exe
@@ -154,6 +155,15 @@ expect_exit "msiexec /i $previous over $version" 1603 $?
 grep -aq "WIX_DOWNGRADE_DETECTED = $new_code" "$work/downgrade.log" || fail "the refused downgrade's log does not name the later version"
 same_files "refused downgrade" "$work/new"
 [[ $(entries) == "$new_code $version" ]] || fail "installed programs after the refused downgrade: [$(entries)]"
+
+step "another package of $version over $version changes nothing"
+# Windows refuses it with 1638; Wine installs nothing and exits 0.
+make_packages "$work/same" "$version" "$work/old-exes/"* || fail "could not make the other $version package"
+msiexec same-version /i "$(dos "$work/same/QLXDrive-$version.msi")"
+status=$?
+((status == 0 || status == 1638 % 256)) || fail "msiexec /i of another $version package exited $status"
+same_files "another package of the same version" "$work/new"
+[[ $(entries) == "$new_code $version" ]] || fail "installed programs after another $version package: [$(entries)]"
 
 # --- silent uninstall ------------------------------------------------------
 step "uninstall"
