@@ -8,7 +8,7 @@
 # must not, SHA256SUMS must match the files, the uninstaller the setup
 # writes must be signed too (the setup runs under Wine for that), and a
 # certificate that does not allow code signing must stop the build and leave
-# no release behind. Uncommitted changes are not part of what it builds.
+# no release behind, as must a wrong password. Uncommitted changes are not part of what it builds.
 # usage: release_repro.sh [JOBS]
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -154,8 +154,18 @@ fi
 grep -q 'does not allow code signing' "$work/bad.build.log" || fail "no clear error for that certificate: $(tail -n 5 "$work/bad.build.log")"
 [[ ! -e $release ]] || fail "the refused build left a release: $(ls "$release")"
 
+step "a wrong password"
+printf 'not the pass phrase\n' >"$ca/wrong-password"
+cmake "$first/build/win32" -DQLX_SIGNING_CERTIFICATE="$ca/signing.p12" -DQLX_SIGNING_PASSWORD_FILE="$ca/wrong-password" \
+  </dev/null >"$work/wrong.configure.log" 2>&1 || fail "configuring with the wrong password failed"
+if cmake --build "$first/build/win32" --target release -j "$JOBS" </dev/null >"$work/wrong.build.log" 2>&1; then
+  fail "the build with a wrong password succeeded"
+fi
+grep -q 'cannot be read' "$work/wrong.build.log" || fail "no clear error for a wrong password: $(tail -n 5 "$work/wrong.build.log")"
+[[ ! -e $release ]] || fail "the build with a wrong password left a release: $(ls "$release")"
+
 step "without a certificate"
-cmake "$first/build/win32" -DQLX_SIGNING_CERTIFICATE= </dev/null >"$work/unsigned.configure.log" 2>&1 ||
+cmake "$first/build/win32" -DQLX_SIGNING_CERTIFICATE= -DQLX_SIGNING_PASSWORD_FILE= </dev/null >"$work/unsigned.configure.log" 2>&1 ||
   fail "configuring without a certificate failed"
 [[ $(grep -c 'The release is unsigned' "$work/unsigned.configure.log") == 1 ]] ||
   fail "configuring without a certificate did not say once that the release is unsigned"
