@@ -5,10 +5,11 @@
 # times: every file of the two release folders must be byte for byte the
 # same (a difference names the file and its first differing offset), every
 # signed artefact must verify against the CA, a copy with one byte changed
-# must not, SHA256SUMS must match the files, the uninstaller the setup
-# writes must be signed too (the setup runs under Wine for that), and a
-# certificate that does not allow code signing must stop the build and leave
-# no release behind, as must a wrong password. Uncommitted changes are not part of what it builds.
+# must not, SHA256SUMS must match the files, the setup and the MSI must
+# carry the signed exes and the uninstaller the setup writes must be signed
+# too (the setup runs under Wine for that), and a certificate that does not
+# allow code signing, or a wrong password, must stop the build and leave no
+# release behind. Uncommitted changes are not part of what it builds.
 # usage: release_repro.sh [JOBS]
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
