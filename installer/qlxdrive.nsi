@@ -7,6 +7,8 @@
 ;   CTL      qlxctl.exe to ship
 ;   OUTFILE  the setup exe to write
 ;   ICON     (optional) the program's icon, for the installer and uninstaller
+;   SIGN_COMMAND (optional) a command that signs the file named after it in
+;            place: the uninstaller before it is packed, the setup once written
 ;
 ; The running program is ended the way a system tool ends it: a close
 ; request to its hidden main window, which ends it without removing the
@@ -26,6 +28,12 @@
 !insertmacro REQUIRE OUTFILE
 
 Unicode true
+; The same inputs give the same setup: no file's time goes into it.
+SetDateSave off
+!ifdef SIGN_COMMAND
+  !uninstfinalize '${SIGN_COMMAND} "%1"' = 0
+  !finalize '${SIGN_COMMAND} "%1"' = 0
+!endif
 Target ${TARGET}
 SetCompressor /SOLID lzma
 ManifestDPIAware true

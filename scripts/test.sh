@@ -32,6 +32,7 @@ PACKAGES=(
   xvfb xdotool imagemagick x11-xkb-utils nsis
   rclone x11vnc novnc websockify iproute2
   debootstrap chromium
+  wixl msitools osslsigncode
 )
 
 # ---------------------------------------------------------------- clean-up

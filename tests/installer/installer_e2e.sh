@@ -17,23 +17,9 @@ set -uo pipefail
 }
 setup=$1 version=$2 program=$3 qlxctl=$4 wintool=$5 standin_net=${6:-}
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source=../../scripts/lib.sh
-. "$ROOT/scripts/lib.sh"
-# Arguments and reg export texts as UTF-8 (a non-ASCII install folder below).
-export LC_ALL=C.UTF-8
-if [[ -z ${DISPLAY:-} ]]; then
-  exec "$ROOT/scripts/with-xvfb.sh" bash "${BASH_SOURCE[0]}" "$@"
-fi
-
-# shellcheck source=tests/lib.sh
-. "$ROOT/tests/lib.sh"
-WINE=$QLX_WINE
-new_work_dir installer-e2e
-step() { echo "--- $*"; }
-# Every Windows program with its output in files: Wine's background
-# processes inherit them and would hold CTest's pipe open.
-w() { "$WINE" "$@" >>"$work/wine.out" 2>>"$work/wine.err"; }
-wtool() { "$WINE" "$wintool" "$@" 2>>"$work/wine.err" | tr -d '\r'; }
+session_name=installer-e2e
+# shellcheck source=tests/installer/wine_session.sh
+. "$ROOT/tests/installer/wine_session.sh"
 # The value NAME of KEY from `reg export` (UTF-16 text): a string unescaped,
 # a DWORD as dword:XXXXXXXX; nothing and status 1 when absent.
 reg_value() {
@@ -47,8 +33,6 @@ reg_value() {
       END { exit !found }'
 }
 key_exists() { w reg query "$1"; }
-unix_path() { "$WINE" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-screenshot() { import -window root "$PWD/installer_e2e_$1.png" 2>/dev/null || true; }
 
 settings_key='HKCU\Software\PELMORA\QLXDrive'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -256,8 +240,4 @@ key_exists "$settings_key" && fail "/REMOVESETTINGS left the settings key"
 key_exists 'HKCU\Software\PELMORA' && fail "/REMOVESETTINGS left the empty PELMORA key"
 reg_value "$run_key" QLXDrive >/dev/null && fail "the uninstall left the Run entry"
 
-wine_output() {
-  echo "Wine's output:"
-  tail -n 40 "$work/wine.err"
-}
 finish_checks "all installer checks passed" wine_output
