@@ -27,6 +27,7 @@ if not PREFIX:
     sys.exit("WINEPREFIX must name the throwaway prefix")
 
 SETTINGS = r"HKCU\Software\PELMORA\QLXDrive"
+CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 PARAMETERS = r"HKLM\SYSTEM\CurrentControlSet\Services\WebClient\Parameters"
 USER = "mario.rossi"
 DOMAIN = "qlxdrive.example"  # the test build's account domain
@@ -114,6 +115,18 @@ def check(checks, name, id, state, value_part=None, fix_part=None):
         expect(c["fix"] is not None and fix_part in c["fix"], "%s: %s fix %r lacks %r" % (name, id, c["fix"], fix_part))
 
 
+def proxy_settings(flags, proxy="", bypass=""):
+    """The user's proxy settings as Internet Options stores them: a version,
+    a counter, the flags (1 direct, 2 a fixed proxy, 8 automatic detection),
+    then the proxy, its bypass list and the script, each after its length."""
+    import struct
+    data = struct.pack("<III", 0x46, 1, flags)
+    for text in (proxy, bypass, ""):
+        data += struct.pack("<I", len(text)) + text.encode("ascii")
+    data += bytes(32)
+    return reg("add", CONNECTIONS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY", "/d", data.hex(), "/f")
+
+
 def save(password):
     r = wine(QLXCTL, "save", "--drive", LETTER, "--user", USER, stdin=(password + "\n").encode("utf-8"))
     expect(r.returncode == 0, "save exited %d: %s" % (r.returncode, r.stderr))
@@ -196,6 +209,7 @@ def start_rclone(folder):
 
 def clean():
     reg("delete", SETTINGS, "/f")
+    reg("delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
     reg("delete", PARAMETERS, "/f")
     wine(FIXTURE, "service-delete", "WebClient")
 
@@ -234,6 +248,15 @@ def run_cases(work, unc, servers):
     expect(code == 1, "nothing stored: exit %d" % code)
     expect(reg("query", SETTINGS) != 0, "the doctor created the settings key")
 
+    # --- the user's proxy: automatic detection (a fresh profile's), a proxy
+    # that does not bypass the service, none ----------------------------------
+    check(c, "nothing stored", "network.proxy", "warning", "user: automatic detection", "Automatically detect")
+    expect(proxy_settings(3, "proxy.example:8080", "<local>") == 0, "reg add DefaultConnectionSettings")
+    _, c, _ = doctor("proxy-fixed")
+    check(c, "proxy", "network.proxy", "warning",
+          "user: proxy proxy.example:8080, dav.%s not in its bypass list" % DOMAIN, "proxy's exceptions")
+    expect(proxy_settings(1) == 0, "reg add DefaultConnectionSettings")
+
     # --- the service entry: disabled, manual, automatic -----------------------
     save(PASSWORD)
     expect(wine(FIXTURE, "service-create", "WebClient", "disabled").returncode == 0, "service-create")
@@ -241,7 +264,8 @@ def run_cases(work, unc, servers):
     check(c, "disabled", "webclient.service", "problem", "disabled, stopped", "`sc config WebClient start= demand`")
     expect(wine(FIXTURE, "service-config", "WebClient", "demand").returncode == 0, "service-config demand")
     code, c, _ = doctor("service-manual")
-    check(c, "manual", "webclient.service", "ok", "manual, stopped (normal: Windows starts it on first use)")
+    check(c, "manual", "webclient.service", "ok", "manual, stopped")
+    check(c, "manual", "network.proxy", "ok", "user: direct; WinHTTP: direct")
     for id_, state in c.items():
         expect(state["state"] == "ok", "all well but %s: %s" % (id_, state["value"]))
     expect(code == 0, "all well: exit %d" % code)
@@ -326,9 +350,13 @@ def run_cases(work, unc, servers):
     check(c, "207", "online.propfind", "ok",
           "PROPFIND %s%s as %s@%s: 207, the folder answers and the password is accepted" % (base, USER, USER, DOMAIN))
     expect(code == 0, "online 207: exit %d" % code)
+    for id_ in ("online.root", "online.options", "online.path", "online.auth", "online.folder"):
+        check(c, "207", id_, "ok")
+    check(c, "207", "online.options", "ok", 'DAV "1, 2"')
     save(PASSWORD.upper())
     code, c, _ = doctor("online-401", "--online", env=url)
     check(c, "401", "online.propfind", "problem", ": 401, wrong user or password", "right user and password")
+    check(c, "401", "online.auth", "ok", "401 offering Basic")
     expect(code == 1, "online 401: exit %d" % code)
     save(PASSWORD)
 
@@ -337,17 +365,21 @@ def run_cases(work, unc, servers):
     _, c, _ = doctor("online-not-webdav", "--online",
                      env={"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % plain.server_address[1]})
     check(c, "plain", "online.propfind", "problem", ": 501, the server does not speak WebDAV", "WebDAV service's address")
+    check(c, "plain", "online.root", "problem", ": 501, an error at the root")
 
     port = unused_port()
     _, c, _ = doctor("online-refused", "--online", env={"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % port})
-    check(c, "refused", "online.propfind", "problem", "the connection to 127.0.0.1:%d was refused" % port)
+    check(c, "refused", "online.root", "problem", "the connection to 127.0.0.1:%d was refused" % port)
+    # Nothing more is sent once the connection failed; each later check says why.
+    check(c, "refused", "online.propfind", "skipped", "the connection to 127.0.0.1:%d was refused" % port)
 
     listener, held = start_silent_server()
     servers.append(listener.close)
     silent = {"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % listener.getsockname()[1],
               "QLX_DOCTOR_TIMEOUT_MS": "2000"}
     _, c, seconds = doctor("online-never-answers", "--online", env=silent)
-    check(c, "silent", "online.propfind", "problem", "no answer within 2 s", "proxy and firewall")
+    check(c, "silent", "online.root", "problem", "no answer within 2 s", "proxy and firewall")
+    check(c, "silent", "online.propfind", "skipped", "time limit")
     # The bound holds: the whole run (Wine's start included) well inside 15 s.
     expect(2.0 <= seconds < 10.0, "the silent server's run took %.1f s" % seconds)
     expect(len(held) >= 1, "the silent server saw no connection")
