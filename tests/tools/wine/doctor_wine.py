@@ -159,6 +159,30 @@ def start_plain_server():
     return server
 
 
+def start_tls_server(folder):
+    """An HTTPS server whose certificate (self-signed, made here) the prefix
+    does not trust; it answers OPTIONS as a WebDAV server would."""
+    import ssl
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
+                   check=True, capture_output=True, timeout=60)
+
+    class Handler(PlainHandler):
+        def do_OPTIONS(self):
+            self.send_response(200)
+            self.send_header("DAV", "1, 2")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 def start_silent_server():
     """Accepts connections, reads, and never answers."""
     listener = socket.socket()
@@ -346,7 +370,9 @@ def run_cases(work, unc, servers):
     rclone, base = start_rclone(work)
     servers.append(lambda: (rclone.terminate(), rclone.wait(10)))
     url = {"QLX_DOCTOR_SERVICE_URL": base}
-    code, c, _ = doctor("online-207", "--online", env=url)
+    code, c, seconds = doctor("online-207", "--online", env=url)
+    # The README's figure: the whole online part against a healthy local server.
+    print("online run against rclone: %.2f s, Wine's start included" % seconds)
     check(c, "207", "online.propfind", "ok",
           "PROPFIND %s%s as %s@%s: 207, the folder answers and the password is accepted" % (base, USER, USER, DOMAIN))
     expect(code == 0, "online 207: exit %d" % code)
@@ -372,6 +398,13 @@ def run_cases(work, unc, servers):
     check(c, "refused", "online.root", "problem", "the connection to 127.0.0.1:%d was refused" % port)
     # Nothing more is sent once the connection failed; each later check says why.
     check(c, "refused", "online.propfind", "skipped", "the connection to 127.0.0.1:%d was refused" % port)
+
+    tls = start_tls_server(work)
+    servers.append(tls.shutdown)
+    _, c, _ = doctor("online-tls-untrusted", "--online",
+                     env={"QLX_DOCTOR_SERVICE_URL": "https://127.0.0.1:%d/" % tls.server_address[1]})
+    check(c, "tls", "online.root", "problem", "the certificate's issuer is not trusted", "trusted by Windows")
+    check(c, "tls", "online.propfind", "skipped", "not trusted")
 
     listener, held = start_silent_server()
     servers.append(listener.close)
