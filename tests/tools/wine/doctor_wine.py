@@ -27,6 +27,7 @@ if not PREFIX:
     sys.exit("WINEPREFIX must name the throwaway prefix")
 
 SETTINGS = r"HKCU\Software\PELMORA\QLXDrive"
+POLICIES = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System"
 CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 PARAMETERS = r"HKLM\SYSTEM\CurrentControlSet\Services\WebClient\Parameters"
 USER = "mario.rossi"
@@ -234,6 +235,7 @@ def start_rclone(folder):
 def clean():
     reg("delete", SETTINGS, "/f")
     reg("delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
+    reg("delete", POLICIES, "/v", "EnableLinkedConnections", "/f")
     reg("delete", PARAMETERS, "/f")
     wine(FIXTURE, "service-delete", "WebClient")
 
@@ -275,6 +277,21 @@ def run_cases(work, unc, servers):
     # --- the user's proxy: automatic detection (a fresh profile's), a proxy
     # that does not bypass the service, none ----------------------------------
     check(c, "nothing stored", "network.proxy", "warning", "user: automatic detection", "Automatically detect")
+
+    # --- the session: Wine 8 runs programs elevated, Wine 10's WoW64 does not;
+    # elevated, the drives are another set unless they are linked -------------
+    elevation = c.get("session.elevation", {}).get("value", "")
+    if elevation.startswith("elevated"):
+        check(c, "nothing stored", "session.elevation", "warning", "EnableLinkedConnections is off",
+              "/v EnableLinkedConnections /t REG_DWORD /d 1 /f")
+        expect(reg("add", POLICIES, "/v", "EnableLinkedConnections", "/t", "REG_DWORD", "/d", "1", "/f") == 0,
+               "reg add EnableLinkedConnections")
+        _, c, _ = doctor("elevated-linked")
+        check(c, "linked", "session.elevation", "ok", "elevated, EnableLinkedConnections is on")
+    else:
+        check(c, "nothing stored", "session.elevation", "ok", "not elevated")
+
+    # (the proxy again)
     expect(proxy_settings(3, "proxy.example:8080", "<local>") == 0, "reg add DefaultConnectionSettings")
     _, c, _ = doctor("proxy-fixed")
     check(c, "proxy", "network.proxy", "warning",
