@@ -27,6 +27,8 @@ if not PREFIX:
     sys.exit("WINEPREFIX must name the throwaway prefix")
 
 SETTINGS = r"HKCU\Software\PELMORA\QLXDrive"
+POLICIES = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System"
+CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 PARAMETERS = r"HKLM\SYSTEM\CurrentControlSet\Services\WebClient\Parameters"
 USER = "mario.rossi"
 DOMAIN = "qlxdrive.example"  # the test build's account domain
@@ -114,6 +116,18 @@ def check(checks, name, id, state, value_part=None, fix_part=None):
         expect(c["fix"] is not None and fix_part in c["fix"], "%s: %s fix %r lacks %r" % (name, id, c["fix"], fix_part))
 
 
+def proxy_settings(flags, proxy="", bypass=""):
+    """The user's proxy settings as Internet Options stores them: a version,
+    a counter, the flags (1 direct, 2 a fixed proxy, 8 automatic detection),
+    then the proxy, its bypass list and the script, each after its length."""
+    import struct
+    data = struct.pack("<III", 0x46, 1, flags)
+    for text in (proxy, bypass, ""):
+        data += struct.pack("<I", len(text)) + text.encode("ascii")
+    data += bytes(32)
+    return reg("add", CONNECTIONS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY", "/d", data.hex(), "/f")
+
+
 def save(password):
     r = wine(QLXCTL, "save", "--drive", LETTER, "--user", USER, stdin=(password + "\n").encode("utf-8"))
     expect(r.returncode == 0, "save exited %d: %s" % (r.returncode, r.stderr))
@@ -142,6 +156,30 @@ class PlainHandler(http.server.BaseHTTPRequestHandler):
 
 def start_plain_server():
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PlainHandler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def start_tls_server(folder):
+    """An HTTPS server whose certificate (self-signed, made here) the prefix
+    does not trust; it answers OPTIONS as a WebDAV server would."""
+    import ssl
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
+                   check=True, capture_output=True, timeout=60)
+
+    class Handler(PlainHandler):
+        def do_OPTIONS(self):
+            self.send_response(200)
+            self.send_header("DAV", "1, 2")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
@@ -196,6 +234,8 @@ def start_rclone(folder):
 
 def clean():
     reg("delete", SETTINGS, "/f")
+    reg("delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
+    reg("delete", POLICIES, "/v", "EnableLinkedConnections", "/f")
     reg("delete", PARAMETERS, "/f")
     wine(FIXTURE, "service-delete", "WebClient")
 
@@ -234,6 +274,30 @@ def run_cases(work, unc, servers):
     expect(code == 1, "nothing stored: exit %d" % code)
     expect(reg("query", SETTINGS) != 0, "the doctor created the settings key")
 
+    # --- the user's proxy: automatic detection (a fresh profile's), a proxy
+    # that does not bypass the service, none ----------------------------------
+    check(c, "nothing stored", "network.proxy", "warning", "user: automatic detection", "Automatically detect")
+
+    # --- the session: Wine 8 runs programs elevated, Wine 10's WoW64 does not;
+    # elevated, the drives are another set unless they are linked -------------
+    elevation = c.get("session.elevation", {}).get("value", "")
+    if elevation.startswith("elevated"):
+        check(c, "nothing stored", "session.elevation", "warning", "EnableLinkedConnections is off",
+              "/v EnableLinkedConnections /t REG_DWORD /d 1 /f")
+        expect(reg("add", POLICIES, "/v", "EnableLinkedConnections", "/t", "REG_DWORD", "/d", "1", "/f") == 0,
+               "reg add EnableLinkedConnections")
+        _, c, _ = doctor("elevated-linked")
+        check(c, "linked", "session.elevation", "ok", "elevated, EnableLinkedConnections is on")
+    else:
+        check(c, "nothing stored", "session.elevation", "ok", "not elevated")
+
+    # (the proxy again)
+    expect(proxy_settings(3, "proxy.example:8080", "<local>") == 0, "reg add DefaultConnectionSettings")
+    _, c, _ = doctor("proxy-fixed")
+    check(c, "proxy", "network.proxy", "warning",
+          "user: proxy proxy.example:8080, dav.%s not in its bypass list" % DOMAIN, "proxy's exceptions")
+    expect(proxy_settings(1) == 0, "reg add DefaultConnectionSettings")
+
     # --- the service entry: disabled, manual, automatic -----------------------
     save(PASSWORD)
     expect(wine(FIXTURE, "service-create", "WebClient", "disabled").returncode == 0, "service-create")
@@ -241,7 +305,8 @@ def run_cases(work, unc, servers):
     check(c, "disabled", "webclient.service", "problem", "disabled, stopped", "`sc config WebClient start= demand`")
     expect(wine(FIXTURE, "service-config", "WebClient", "demand").returncode == 0, "service-config demand")
     code, c, _ = doctor("service-manual")
-    check(c, "manual", "webclient.service", "ok", "manual, stopped (normal: Windows starts it on first use)")
+    check(c, "manual", "webclient.service", "ok", "manual, stopped")
+    check(c, "manual", "network.proxy", "ok", "user: direct; WinHTTP: direct")
     for id_, state in c.items():
         expect(state["state"] == "ok", "all well but %s: %s" % (id_, state["value"]))
     expect(code == 0, "all well: exit %d" % code)
@@ -319,16 +384,40 @@ def run_cases(work, unc, servers):
 
     # --- online, against real servers on this machine ---------------------------
     os.makedirs(os.path.join(work, "dav", USER))
+    # Before the server starts: it keeps its listings for minutes.
+    with open(os.path.join(work, "dav", USER, "big file.bin"), "wb") as f:
+        f.write(bytes(2000))
+    with open(os.path.join(work, "dav", USER, "small.txt"), "wb") as f:
+        f.write(b"small")
     rclone, base = start_rclone(work)
     servers.append(lambda: (rclone.terminate(), rclone.wait(10)))
     url = {"QLX_DOCTOR_SERVICE_URL": base}
-    code, c, _ = doctor("online-207", "--online", env=url)
+    code, c, seconds = doctor("online-207", "--online", env=url)
+    # The README's figure: the whole online part against a healthy local server.
+    print("online run against rclone: %.2f s, Wine's start included" % seconds)
     check(c, "207", "online.propfind", "ok",
           "PROPFIND %s%s as %s@%s: 207, the folder answers and the password is accepted" % (base, USER, USER, DOMAIN))
     expect(code == 0, "online 207: exit %d" % code)
+    for id_ in ("online.root", "online.options", "online.path", "online.auth", "online.folder"):
+        check(c, "207", id_, "ok")
+    check(c, "207", "online.options", "ok", 'DAV "1, 2"')
+    # The listing against lowered limits: a file over the size limit named,
+    # then a listing longer than its limit, read no further.
+    expect(reg("add", PARAMETERS, "/v", "FileSizeLimitInBytes", "/t", "REG_DWORD", "/d", "1000", "/f") == 0,
+           "reg add FileSizeLimitInBytes")
+    _, c, _ = doctor("online-file-over-limit", "--online", env=url)
+    check(c, "over limit", "online.folder", "warning", "2 entries", "FileSizeLimitInBytes")
+    check(c, "over limit", "online.folder", "warning", "so they cannot be copied: big file.bin (2,000 bytes)")
+    expect(reg("add", PARAMETERS, "/v", "FileAttributesLimitInBytes", "/t", "REG_DWORD", "/d", "300", "/f") == 0,
+           "reg add FileAttributesLimitInBytes")
+    _, c, _ = doctor("online-listing-over-limit", "--online", env=url)
+    check(c, "listing", "online.folder", "problem", "the listing is larger than FileAttributesLimitInBytes 300 bytes")
+    expect(reg("delete", PARAMETERS, "/f") == 0, "reg delete the parameters")
+
     save(PASSWORD.upper())
     code, c, _ = doctor("online-401", "--online", env=url)
     check(c, "401", "online.propfind", "problem", ": 401, wrong user or password", "right user and password")
+    check(c, "401", "online.auth", "ok", "401 offering Basic")
     expect(code == 1, "online 401: exit %d" % code)
     save(PASSWORD)
 
@@ -337,17 +426,28 @@ def run_cases(work, unc, servers):
     _, c, _ = doctor("online-not-webdav", "--online",
                      env={"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % plain.server_address[1]})
     check(c, "plain", "online.propfind", "problem", ": 501, the server does not speak WebDAV", "WebDAV service's address")
+    check(c, "plain", "online.root", "problem", ": 501, an error at the root")
 
     port = unused_port()
     _, c, _ = doctor("online-refused", "--online", env={"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % port})
-    check(c, "refused", "online.propfind", "problem", "the connection to 127.0.0.1:%d was refused" % port)
+    check(c, "refused", "online.root", "problem", "the connection to 127.0.0.1:%d was refused" % port)
+    # Nothing more is sent once the connection failed; each later check says why.
+    check(c, "refused", "online.propfind", "skipped", "the connection to 127.0.0.1:%d was refused" % port)
+
+    tls = start_tls_server(work)
+    servers.append(tls.shutdown)
+    _, c, _ = doctor("online-tls-untrusted", "--online",
+                     env={"QLX_DOCTOR_SERVICE_URL": "https://127.0.0.1:%d/" % tls.server_address[1]})
+    check(c, "tls", "online.root", "problem", "the certificate's issuer is not trusted", "trusted by Windows")
+    check(c, "tls", "online.propfind", "skipped", "not trusted")
 
     listener, held = start_silent_server()
     servers.append(listener.close)
     silent = {"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % listener.getsockname()[1],
               "QLX_DOCTOR_TIMEOUT_MS": "2000"}
     _, c, seconds = doctor("online-never-answers", "--online", env=silent)
-    check(c, "silent", "online.propfind", "problem", "no answer within 2 s", "proxy and firewall")
+    check(c, "silent", "online.root", "problem", "no answer within 2 s", "proxy and firewall")
+    check(c, "silent", "online.propfind", "skipped", "time limit")
     # The bound holds: the whole run (Wine's start included) well inside 15 s.
     expect(2.0 <= seconds < 10.0, "the silent server's run took %.1f s" % seconds)
     expect(len(held) >= 1, "the silent server saw no connection")
