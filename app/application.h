@@ -25,10 +25,10 @@ namespace qlx::app {
 inline constexpr wchar_t kApplicationClass[] = L"QLXDriveApp";
 
 // A hidden top-level window of class "QLXDriveApp", titled with the
-// program's title. Nothing in the program needs it: it is kept because it
-// is among the windows other programs can find the program by (the design
-// lists it and the lifetime test looks for it). It ignores close requests,
-// which only the dialog answers, and leaves the session's end to the tray.
+// program's title. Nothing in the program needs it: it stays because it is
+// one of the windows other programs see of this one (the lifetime test
+// finds it by class and title). It ignores close requests, which only the
+// dialog answers, and leaves the session's end to the tray.
 class ApplicationWindow final : public ui::Window {
  public:
   ApplicationWindow(ui::ErrorBox& errors, HINSTANCE instance, const std::u16string& title);

@@ -1022,6 +1022,36 @@ TEST_F(Win32Ui, ParametriWhileTheOpeningErrorBoxIsUpIsRefused) {
   EXPECT_FALSE(TakeQuit());
 }
 
+// The dialog itself refuses a second loop while its opening box is up,
+// before it is visible, whoever asks: the controller's flag is not its
+// only guard.
+TEST_F(Win32Ui, TheDialogRefusesASecondLoopBeforeItIsVisible) {
+  registry.SetRaw(u"Software\\PELMORA\\QLXDrive", u"USER", platform::regtype::kDword, {1, 0, 0, 0});
+  std::string why;
+  ShowModalWith({
+      [&] {
+        HWND box = FindBox(u"Invalid data type for 'USER'");
+        if (box == nullptr) return false;
+        EXPECT_FALSE(IsWindowVisible(dialog));
+        try {
+          app->Dialog().ShowModal();
+        } catch (const Error& e) {
+          why = e.what();
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return true;
+      },
+      [&] {
+        if (!IsWindowVisible(dialog)) return false;
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(why, "Cannot make a visible window modal");
+  EXPECT_FALSE(IsWindowVisible(dialog));
+  EXPECT_FALSE(TakeQuit());
+}
+
 TEST_F(Win32Ui, TheTrayIconIsLoadedAtTheSmallIconSizeOfTheDpi) {
   EXPECT_EQ(ui::SmallIconSize(96), 16);
   EXPECT_EQ(ui::SmallIconSize(144), 24);
