@@ -114,14 +114,14 @@ LRESULT CALLBACK SettingsDialog::CompleteDrive(HWND edit, UINT message, WPARAM w
       SendMessageW(edit, EM_SETSEL, completed->selection_start, completed->selection_end);
     }
   } catch (...) {
-    self->host_.ShowError(std::current_exception());
+    self->Errors().ShowError(std::current_exception());
   }
   return result;
 }
 
-SettingsDialog::SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTANCE instance, const Theme* theme,
+SettingsDialog::SettingsDialog(DialogCommands& commands, ErrorBox& errors, HINSTANCE instance, const Theme* theme,
                                platform::DialogLibrariesLoader libraries)
-    : Window(host), commands_(commands), host_(host), theme_(theme), instance_(instance), libraries_(libraries) {
+    : Window(errors), commands_(commands), theme_(theme), instance_(instance), libraries_(libraries) {
   // A window of the program's own class: it loads no library. It must exist
   // from the start, as a close request sent to it ends the program.
   Create(instance, kDialogClass, GetSysColorBrush(COLOR_BTNFACE), LoadCursorW(nullptr, IDC_ARROW), kExStyle,
@@ -313,13 +313,64 @@ void SettingsDialog::CentreOnFirstShow() {
   placed_ = true;
 }
 
-void SettingsDialog::ShowForModal() {
+int SettingsDialog::ShowModal() {
+  if (modal_ || IsWindowVisible(Handle())) throw Error(kAlreadyOpenText);
+  // Built before the loop: a failure (the libraries cannot be loaded)
+  // reaches the error box where the request was dispatched, and the
+  // program goes on without a dialog.
   BuildContents();
+  modal_ = true;
+  closed_ = false;
+  struct Leave {
+    SettingsDialog& dialog;
+    ~Leave() {
+      dialog.HideAfterModal();
+      dialog.modal_ = false;
+    }
+  } leave{*this};
+  Open();
+  MSG msg{};
+  while (!closed_) {
+    const BOOL r = GetMessageW(&msg, nullptr, 0, 0);
+    if (r == 0) {
+      // The program is ending: leave this loop with the cancel result and
+      // let the outer loop see the quit message too.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (r == -1) break;
+    Dispatch(msg);
+  }
+  return IDCANCEL;
+}
+
+void SettingsDialog::Close() {
+  if (modal_) {
+    closed_ = true;
+    // A close request sent from another thread or process is handled
+    // inside GetMessageW, which then waits on: a posted message wakes the
+    // modal loop so that it sees the request now.
+    PostMessageW(Handle(), WM_NULL, 0, 0);
+    return;
+  }
+  // The dialog is the program's main window. The installer relies on this:
+  // it finds the window of class "TfmDrive" and posts WM_CLOSE to end the
+  // program before it replaces or removes the program's file.
+  PostQuitMessage(0);
+}
+
+void SettingsDialog::Dispatch(MSG& msg) {
+  if (IsWindowVisible(Handle()) && PreTranslate(msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void SettingsDialog::Open() {
   try {
     commands_.DialogOpening();
   } catch (...) {
     // The dialog opens all the same, its controls as they were.
-    host_.ShowError(std::current_exception());
+    Errors().ShowError(std::current_exception());
   }
   CentreOnFirstShow();
   // The monitor under the dialog may have another DPI than when it was last laid out.
@@ -372,7 +423,7 @@ LRESULT SettingsDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (lparam != 0 && HIWORD(wparam) == BN_CLICKED) OnButton(LOWORD(wparam));
       return 0;
     case WM_CLOSE:
-      host_.CloseRequest(Handle());
+      Close();
       return 0;
     case WM_ACTIVATE:
       if (LOWORD(wparam) == WA_INACTIVE) {

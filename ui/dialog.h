@@ -1,6 +1,7 @@
 #pragma once
 // The settings dialog, "Parametri di connessione": its window is created
-// hidden at start, the program's main window, only ever shown modally. What
+// hidden at start, the program's main window, only ever shown modally, in
+// the one modal loop of the program, its own. What
 // only the open dialog needs (Common Controls, its controls, font, theme and
 // title bar) is built the first time it is opened: the tray runs all day
 // without it. Its buttons and its opening are reported to the dialog
@@ -14,7 +15,6 @@
 #include "platform/win32/unique_handle.h"
 #include "settings/record.h"
 #include "ui/controller.h"
-#include "ui/host.h"
 #include "ui/logic.h"
 #include "ui/window.h"
 
@@ -31,15 +31,14 @@ inline constexpr wchar_t kDialogTitle[] = L"Parametri di connessione";
 inline constexpr int kFirstControlId = 201;
 inline constexpr int ControlId(DialogPart part) { return kFirstControlId + static_cast<int>(part); }
 
-class SettingsDialog final : public Window, public ModalForm {
+class SettingsDialog final : public Window {
  public:
   // `theme` may be null (the system's look); it outlives the dialog.
   // `libraries` gives the Common Controls and window manager functions when
   // the contents are built.
-  SettingsDialog(DialogCommands& commands, ModalHost& host, HINSTANCE instance, const Theme* theme,
+  SettingsDialog(DialogCommands& commands, ErrorBox& errors, HINSTANCE instance, const Theme* theme,
                  platform::DialogLibrariesLoader libraries = &platform::DialogLibraries);
 
-  HWND Handle() const override { return Window::Handle(); }
   // Null until the contents are built.
   HWND Control(DialogPart part) const { return controls_[static_cast<std::size_t>(part)]; }
 
@@ -54,11 +53,17 @@ class SettingsDialog final : public Window, public ModalForm {
   settings::ConnectionSettings Read() const;
   void Fill(const settings::ConnectionSettings& values);
 
-  // ModalForm. Builds the contents first if the caller has not: only then
-  // may it raise.
-  void ShowForModal() override;
-  void HideAfterModal() override;
-  bool PreTranslate(MSG& msg) override;
+  // Builds the contents if needed, shows the dialog and runs its modal
+  // loop until it is closed; the result is the cancel result for every way
+  // of closing. Raises "Cannot make a visible window modal" when the dialog
+  // is already open, and the contents' failures before anything is shown.
+  int ShowModal();
+  // A close request (the title bar, "Annulla", WM_CLOSE from outside): in
+  // the modal loop it ends that loop; outside it, it ends the program.
+  void Close();
+  // One message of the thread's loops, the program's and the dialog's:
+  // while the dialog is shown its keyboard handling sees it first.
+  void Dispatch(MSG& msg);
 
  private:
   static LRESULT CALLBACK CompleteDrive(HWND edit, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
@@ -72,12 +77,15 @@ class SettingsDialog final : public Window, public ModalForm {
   void FitComboHeight(int dpi);
   void FitClientArea(int width, int height);
   void CentreOnFirstShow();
+  // The opening step, then shown; its own failures are shown, never raised.
+  void Open();
+  void HideAfterModal();
+  bool PreTranslate(MSG& msg);
   void OnButton(int id);
   bool Checked(DialogPart part) const;
   void Check(DialogPart part, bool on);
 
   DialogCommands& commands_;
-  ModalHost& host_;
   const Theme* theme_;
   HINSTANCE instance_;
   platform::DialogLibrariesLoader libraries_;
@@ -91,6 +99,8 @@ class SettingsDialog final : public Window, public ModalForm {
   UINT dpi_ = 96;
   bool placed_ = false;
   HWND focus_ = nullptr;  // kept between openings and activations
+  bool modal_ = false;    // inside ShowModal
+  bool closed_ = false;   // a close request has ended the modal loop
 };
 
 }  // namespace qlx::ui

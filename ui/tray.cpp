@@ -166,19 +166,23 @@ void TrayWindow::RunCommand(UINT id) {
   }
 }
 
+void TrayWindow::OnIconNotification(UINT notification) {
+  switch (notification) {
+    case WM_RBUTTONUP:
+      OpenMenu();
+      break;
+    case NIN_BALLOONHIDE:
+    case NIN_BALLOONTIMEOUT:
+      record_.uFlags &= ~NIF_INFO;
+      break;
+    default:
+      break;
+  }
+}
+
 LRESULT TrayWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kTrayMessage) {
-    switch (static_cast<UINT>(lparam)) {
-      case WM_RBUTTONUP:
-        OpenMenu();
-        break;
-      case NIN_BALLOONHIDE:
-      case NIN_BALLOONTIMEOUT:
-        record_.uFlags &= ~NIF_INFO;
-        break;
-      default:
-        break;
-    }
+    OnIconNotification(static_cast<UINT>(lparam));
     return 0;
   }
   if (message == taskbar_created_ && taskbar_created_ != 0) {
@@ -195,6 +199,9 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER:
       if (wparam == kAddRetryTimer && !placement_.shown()) Place();
       return 0;
+    // The session's end is this window's to answer: Windows asks every
+    // top-level window at logoff, and this one holds the icon that must
+    // leave (the lifetime test asks it, by its class "QLXDriveTray").
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:

@@ -56,6 +56,7 @@ class TrayWindow final : public Window, private NotificationArea {
   bool Add(bool with_balloon) override;
   bool Modify(bool with_balloon) override;
   bool Send(DWORD request, bool with_balloon);
+  void OnIconNotification(UINT notification);
   void OpenMenu();
   void RunCommand(UINT id);
 

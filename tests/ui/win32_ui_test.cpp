@@ -197,10 +197,7 @@ class Win32Ui : public ::testing::Test {
   void SetUp() override {
     registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
-    app.emplace(GetModuleHandleW(nullptr));
-    app->CreateTray();
-    app->CreateHiddenWindow();
-    app->CreateSettingsDialog(Libraries());
+    app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
     // The program builds the contents on the first opening; most tests look
     // at the controls before that.
     if (BuildAtStart()) app->Dialog().BuildContents();
@@ -230,7 +227,7 @@ class Win32Ui : public ::testing::Test {
   }
   int ShowModalWith(std::vector<Script::Step> steps) {
     Script script(std::move(steps), dialog);
-    const int result = app->ShowModal(app->Dialog());
+    const int result = app->Dialog().ShowModal();
     EXPECT_TRUE(script.Finished());
     return result;
   }
@@ -270,20 +267,20 @@ void ExpectLaidOut(const ui::ControlLayout& c, const ui::Rect& placed, const ui:
 
 TEST_F(Win32Ui, WindowsAreFoundByTheirClassesAndNoneIsShownAtStart) {
   EXPECT_EQ(FindWindowW(app::kApplicationClass, nullptr) != nullptr, true);
-  EXPECT_EQ(ClassOf(app->Handle()), u"QLXDriveApp");
-  EXPECT_EQ(Text(app->Handle()), kTitle);
+  EXPECT_EQ(ClassOf(app->HiddenWindow()), u"QLXDriveApp");
+  EXPECT_EQ(Text(app->HiddenWindow()), kTitle);
   EXPECT_EQ(ClassOf(Tray()), u"QLXDriveTray");
   EXPECT_EQ(ClassOf(dialog), u"TfmDrive");
   // The one window the mouse can be over shows the arrow there.
   EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(dialog, GCLP_HCURSOR)), LoadCursorW(nullptr, IDC_ARROW));
   EXPECT_EQ(Text(dialog), u"Parametri di connessione");
-  for (HWND w : {app->Handle(), Tray(), dialog}) {
+  for (HWND w : {app->HiddenWindow(), Tray(), dialog}) {
     EXPECT_FALSE(IsWindowVisible(w));
     EXPECT_EQ(GetParent(w), nullptr);
     EXPECT_EQ(GetWindow(w, GW_OWNER), nullptr);
   }
   // Only the dialog ever gets a taskbar button; the hidden windows are tool windows.
-  EXPECT_TRUE(GetWindowLongW(app->Handle(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  EXPECT_TRUE(GetWindowLongW(app->HiddenWindow(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   EXPECT_TRUE(GetWindowLongW(Tray(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   const LONG ex = GetWindowLongW(dialog, GWL_EXSTYLE);
   EXPECT_TRUE(ex & WS_EX_APPWINDOW);
@@ -545,7 +542,7 @@ TEST_F(Win32Ui, ClosingTheDialogEndsOnlyItsLoop) {
 TEST_F(Win32Ui, TheTrayAndApplicationWindowsStayEnabledWhileTheDialogIsOpen) {
   ShowModalWith({[&] {
     EXPECT_TRUE(IsWindowEnabled(Tray()));
-    EXPECT_TRUE(IsWindowEnabled(app->Handle()));
+    EXPECT_TRUE(IsWindowEnabled(app->HiddenWindow()));
     EXPECT_TRUE(IsWindowEnabled(dialog));
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     return true;
@@ -617,7 +614,7 @@ TEST_F(Win32Ui, ParametriWhileOpenShowsTheErrorBoxAndLeavesTheDialogAsItIs) {
   ShowWindow(dialog, SW_SHOWNA);
   std::string why;
   try {
-    app->ShowModal(app->Dialog());
+    app->Dialog().ShowModal();
   } catch (const Error& e) {
     why = e.what();
   }
@@ -663,9 +660,9 @@ TEST_F(Win32Ui, EsciWhileOpenDisconnectsEndsTheDialogAndThenTheProgram) {
 TEST_F(Win32Ui, CloseRequestsOutsideTheModalLoop) {
   // The tray's and the application's windows ignore them.
   SendMessageW(Tray(), WM_CLOSE, 0, 0);
-  SendMessageW(app->Handle(), WM_CLOSE, 0, 0);
+  SendMessageW(app->HiddenWindow(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(Tray()));
-  EXPECT_TRUE(IsWindow(app->Handle()));
+  EXPECT_TRUE(IsWindow(app->HiddenWindow()));
   EXPECT_FALSE(TakeQuit());
   // The hidden dialog is the main window: its close request ends the
   // program, and nothing is disconnected.
@@ -678,7 +675,7 @@ TEST_F(Win32Ui, CloseRequestsOutsideTheModalLoop) {
 
 TEST_F(Win32Ui, TheSessionsEndIsConsentedTo) {
   EXPECT_EQ(SendMessageW(Tray(), WM_QUERYENDSESSION, 0, 0), TRUE);
-  EXPECT_EQ(SendMessageW(app->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_EQ(SendMessageW(app->HiddenWindow(), WM_QUERYENDSESSION, 0, 0), TRUE);
   EXPECT_EQ(SendMessageW(dialog, WM_QUERYENDSESSION, 0, 0), TRUE);
 }
 
@@ -758,7 +755,7 @@ class Win32UiFirstOpening : public Win32Ui {
 
 TEST_F(Win32UiFirstOpening, TheDialogIsAnEmptyWindowUntilOpenedThenShowsTheValuesLoadedAtStart) {
   Store(u"Q:", u"mario.rossi", u"segreto", true, false);
-  app->Start(false);
+  app->Start();
   // The main window exists for close requests; nothing else of the dialog does.
   EXPECT_TRUE(IsWindow(dialog));
   EXPECT_EQ(GetWindow(dialog, GW_CHILD), nullptr);
@@ -793,7 +790,7 @@ TEST_F(Win32UiFirstOpening, TheDialogIsAnEmptyWindowUntilOpenedThenShowsTheValue
 
 TEST_F(Win32UiFirstOpening, LibrariesThatFailToLoadAreAnErrorBoxAndTheNextOpeningTriesAgain) {
   Store(u"Q:", u"mario", u"pw", false, false);
-  app->Start(false);
+  app->Start();
   failures = 1;
   std::vector<SeenBox> seen;
   RunLoopWith({
@@ -1025,6 +1022,36 @@ TEST_F(Win32Ui, ParametriWhileTheOpeningErrorBoxIsUpIsRefused) {
   EXPECT_FALSE(TakeQuit());
 }
 
+// The dialog itself refuses a second loop while its opening box is up,
+// before it is visible, whoever asks: the controller's flag is not its
+// only guard.
+TEST_F(Win32Ui, TheDialogRefusesASecondLoopBeforeItIsVisible) {
+  registry.SetRaw(u"Software\\PELMORA\\QLXDrive", u"USER", platform::regtype::kDword, {1, 0, 0, 0});
+  std::string why;
+  ShowModalWith({
+      [&] {
+        HWND box = FindBox(u"Invalid data type for 'USER'");
+        if (box == nullptr) return false;
+        EXPECT_FALSE(IsWindowVisible(dialog));
+        try {
+          app->Dialog().ShowModal();
+        } catch (const Error& e) {
+          why = e.what();
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return true;
+      },
+      [&] {
+        if (!IsWindowVisible(dialog)) return false;
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(why, "Cannot make a visible window modal");
+  EXPECT_FALSE(IsWindowVisible(dialog));
+  EXPECT_FALSE(TakeQuit());
+}
+
 TEST_F(Win32Ui, TheTrayIconIsLoadedAtTheSmallIconSizeOfTheDpi) {
   EXPECT_EQ(ui::SmallIconSize(96), 16);
   EXPECT_EQ(ui::SmallIconSize(144), 24);
@@ -1041,12 +1068,9 @@ TEST_F(Win32Ui, AProgramPathThatCannotBeReadStillGivesATrayAndADialog) {
   test::FailingProgramFile failing;
   context.reset();
   context.emplace(platform::Context{&registry, &failing, &pauses, &drives, &commands, &shell, &env, &messages});
-  app.emplace(GetModuleHandleW(nullptr));
-  ASSERT_NO_THROW(app->CreateTray());
-  ASSERT_NO_THROW(app->CreateHiddenWindow());
-  ASSERT_NO_THROW(app->CreateSettingsDialog());
+  ASSERT_NO_THROW(app.emplace(GetModuleHandleW(nullptr), nullptr));
   EXPECT_EQ(app->Tray().Record().uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON)) << "no title, no tooltip";
-  EXPECT_EQ(Text(app->Handle()), u"");
+  EXPECT_EQ(Text(app->HiddenWindow()), u"");
   app.reset();
   context.reset();
   context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
@@ -1145,8 +1169,7 @@ TEST_F(Win32Ui, AnIconTheShellRefusedIsOfferedAgainUntilItIsTaken) {
   app.reset();
   FakeTaskbar taskbar;
   if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
-  app.emplace(GetModuleHandleW(nullptr));
-  app->CreateTray();
+  app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
   EXPECT_FALSE(app->Tray().Shown());
   ASSERT_TRUE(PumpUntil([&] { return taskbar.adds >= 2; }, 10)) << "no second offer";
   EXPECT_FALSE(app->Tray().Shown());
@@ -1171,8 +1194,7 @@ TEST_F(Win32Ui, ATaskbarThatStillHoldsTheIconGetsItAtTheCurrentSizeAndNoMoreOffe
   FakeTaskbar taskbar;
   if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
   taskbar.take = true;
-  app.emplace(GetModuleHandleW(nullptr));
-  app->CreateTray();
+  app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
   ASSERT_TRUE(app->Tray().Shown());
   ASSERT_EQ(taskbar.taken, 1);
   const HICON before = app->Tray().Record().hIcon;
@@ -1202,11 +1224,8 @@ TEST_F(Win32Ui, AStartUpBalloonWaitsForALateTaskbarAndComesOnce) {
   commands.exit_code = 0;
   FakeTaskbar taskbar;
   if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
-  app.emplace(GetModuleHandleW(nullptr));
-  app->CreateTray();
-  app->CreateHiddenWindow();
-  app->CreateSettingsDialog(Libraries());
-  app->Start(false);
+  app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
+  app->Start();
   ASSERT_TRUE(app->Mapping().connected());
   EXPECT_STREQ(app->Tray().Record().szInfo, L"Connessione effettuata con successo");
   EXPECT_EQ(taskbar.balloons, 0);
