@@ -89,8 +89,9 @@ TEST(SecretText, AnOverwrittenSecretLeavesNoTraceInAnyBuffer) {
     const Secret shorter = Make(ledger, kShort);
     secret = shorter;
     EXPECT_EQ(secret, kShort);
-    EXPECT_FALSE(ledger.AnyLiveBlockHolds(kSecond.substr(4)));
-    EXPECT_FALSE(ledger.AnyLiveBlockHolds(kFirst.substr(4)));
+    // Past the short text and its terminator, the longer one would still lie.
+    EXPECT_FALSE(ledger.AnyLiveBlockHolds(kSecond.substr(kShort.size() + 1)));
+    EXPECT_FALSE(ledger.AnyLiveBlockHolds(kFirst.substr(kShort.size() + 1)));
   }
   EXPECT_TRUE(ledger.live.empty());
   EXPECT_GT(ledger.frees, 1);
