@@ -26,7 +26,7 @@
 #include "demo/net_command.h"
 #include "demo/wine_mount_manager.h"
 #include "platform/win32/text.h"
-#include "platform/win32/unique_handle.h"
+#include "platform/win32/unique_internet.h"
 
 namespace qlx::demo {
 namespace {
@@ -34,10 +34,7 @@ namespace {
 using platform::U16;
 using platform::W;
 
-struct CloseInternet {
-  void operator()(HINTERNET handle) const noexcept { WinHttpCloseHandle(handle); }
-};
-using unique_hinternet = platform::unique_any<HINTERNET, CloseInternet>;
+using platform::unique_hinternet;
 
 std::optional<std::u16string> Variable(const char16_t* name) {
   std::vector<wchar_t> buffer(32768);

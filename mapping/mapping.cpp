@@ -3,15 +3,10 @@
 #include <exception>
 #include <utility>
 
-#include "base/wipe.h"
+#include "base/ascii.h"
 #include "platform/context.h"
 #include "settings/program.h"
 #include "settings/store.h"
-
-namespace qlx::platform {
-// A request carries the command line, and with it the password.
-inline void SecureWipe(ProcessRequest& request) noexcept { qlx::SecureWipe(request.command_line); }
-}  // namespace qlx::platform
 
 namespace qlx::mapping {
 
@@ -27,26 +22,22 @@ constexpr std::uintptr_t kLastShellError = 32;  // ShellExecuteW: 32 or less is 
 // Runs one NET USE line with the system's own net.exe; a system directory
 // that cannot be read counts as a command that did not start, since a bare
 // "\net.exe" or a search by name could find a planted program.
-std::int32_t RunNet(const std::u16string& line) {
+std::int32_t RunNet(SecretText line) {
   const std::u16string program = NetProgram();
   if (program.empty()) return -1;
-  return RunAndWait(line, kSwHide, program);
-}
-
-void Show(const std::u16string& caption, const std::u16string& text) {
-  platform::CurrentMessages().Show(caption, text, platform::Messages::Kind::Plain);
+  return RunAndWait(std::move(line), kSwHide, program);
 }
 
 }  // namespace
 
-std::int32_t RunAndWait(const std::u16string& command_line, std::uint16_t show_window,
-                        const std::u16string& application, std::uint32_t timeout_ms) {
+std::int32_t RunAndWait(SecretText command_line, std::uint16_t show_window, const std::u16string& application,
+                        std::uint32_t timeout_ms) {
   // A cut line would carry a cut password: a line the system cannot take
   // whole is not run at all.
-  if (command_line.size() > kMaxCommandLength) return -1;
-  Wiped<platform::ProcessRequest> request(
-      platform::ProcessRequest{application, command_line, show_window, kCreationFlags, timeout_ms});
-  const platform::ProcessOutcome outcome = platform::CurrentProcesses().RunAndWait(*request);
+  if (!platform::FitsCommandLine(command_line.size())) return -1;
+  const platform::ProcessRequest request{application, std::move(command_line), show_window, kCreationFlags,
+                                         timeout_ms};
+  const platform::ProcessOutcome outcome = platform::CurrentProcesses().RunAndWait(request);
   if (outcome.kind != platform::ProcessOutcome::Kind::Exited) return -1;
   platform::Pause(kPauseAfterChildMs);
   return static_cast<std::int32_t>(outcome.exit_code);
@@ -79,7 +70,7 @@ void AppendArgument(std::u16string& line, std::u16string_view argument) {
   line.push_back(u'"');
 }
 
-std::u16string ConnectCommand(const settings::ConnectionSettings& s) {
+SecretText ConnectCommand(const settings::ConnectionSettings& s) {
   const std::u16string address = ServiceBaseUrl() + s.user;
   const std::u16string account = s.user + u"@" + AccountDomain();
   std::u16string line;
@@ -91,11 +82,11 @@ std::u16string ConnectCommand(const settings::ConnectionSettings& s) {
   line += u" ";
   AppendArgument(line, address);
   line += u" ";
-  AppendArgument(line, s.password);
+  AppendArgument(line, s.password.view());
   line += u" /user:";
   AppendArgument(line, account);
   line += u" ";
-  return line;
+  return SecretText(std::move(line));
 }
 
 std::u16string DisconnectCommand(const settings::ConnectionSettings& s) {
@@ -114,10 +105,10 @@ std::u16string NetProgram() {
 std::int32_t DriveMapping::Connect(bool open_explorer) {
   settings::LoadSettings(settings_);
   if (!settings::IsComplete(settings_)) return kNoCommand;
-  Wiped<std::u16string> line(ConnectCommand(settings_));
-  const std::int32_t result = RunNet(*line);
+  explorer_failure_.reset();
+  const std::int32_t result = RunNet(ConnectCommand(settings_));
   connected_ = result == 0;
-  if (connected_ && open_explorer) OpenExplorer(settings_.drive, connected_, u"");
+  if (connected_ && open_explorer) explorer_failure_ = OpenExplorer(settings_.drive, connected_, u"");
   return result;
 }
 
@@ -128,46 +119,45 @@ std::int32_t DriveMapping::Disconnect() {
   return result;
 }
 
-bool DrivePresent(const std::u16string& drive) {
-  if (drive.size() < 2 || drive[1] != u':') return false;
-  const char16_t letter = drive[0];
-  unsigned bit;
-  if (letter >= u'A' && letter <= u'Z') {
-    bit = letter - u'A';
-  } else if (letter >= u'a' && letter <= u'z') {
-    bit = letter - u'a';
-  } else {
-    return false;
-  }
-  return ((platform::CurrentDrives().LogicalDriveMask() >> bit) & 1u) != 0;
+std::uint32_t DriveBit(std::u16string_view drive) {
+  if (drive.size() < 2 || drive[1] != u':') return 0;
+  const char16_t letter = AsciiUpper(drive[0]);
+  if (letter < u'A' || letter > u'Z') return 0;
+  return std::uint32_t{1} << (letter - u'A');
 }
 
-void OpenExplorer(const std::u16string& drive, bool connected, const std::u16string& sub_path) {
+bool DrivePresent(const std::u16string& drive) {
+  const std::uint32_t bit = DriveBit(drive);
+  return bit != 0 && (platform::CurrentDrives().LogicalDriveMask() & bit) != 0;
+}
+
+std::optional<Notice> OpenExplorer(const std::u16string& drive, bool connected, const std::u16string& sub_path) {
   // At most 201 tests and 200 pauses; the last test decides.
   bool present = DrivePresent(drive);
   for (int pauses = 0; !present && pauses < kMaxDrivePauses; ++pauses) {
     platform::Pause(kDrivePauseMs);
     present = DrivePresent(drive);
   }
-  if (!present) return;
+  if (!present) return std::nullopt;
 
   const std::u16string root = platform::CurrentEnvironment().Variable(u"SYSTEMROOT").value_or(u"");
   try {
-    if (!connected) return;
+    if (!connected) return std::nullopt;
     const std::u16string program = root + u"\\explorer.exe";
     const std::u16string parameters = drive + sub_path;
     const std::uintptr_t result = platform::CurrentShell().Execute(u"open", program, parameters, kSwShowNormal);
     if (result <= kLastShellError) {
       // Read before anything else can change the thread's last error.
       const std::uint32_t code = platform::CurrentMessages().LastError();
-      Show(settings::TitleFrom(settings::ProgramPath()), SystemErrorText(code));
+      return Notice{settings::TitleFrom(settings::ProgramPath()), SystemErrorText(code)};
     }
   } catch (const std::exception&) {
-    // The last resort shows its box even when the program's own path is
-    // what failed: then without a caption.
+    // The last resort is told even when the program's own path is what
+    // failed: then without a caption.
     const std::uint32_t code = platform::CurrentMessages().LastError();
-    Show(settings::ApplicationTitle(), u"ERRORE: (2) " + SystemErrorText(code));
+    return Notice{settings::ApplicationTitle(), u"ERRORE: (2) " + SystemErrorText(code)};
   }
+  return std::nullopt;
 }
 
 std::u16string SystemErrorText(std::uint32_t code) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/secret_text.h"
 #include "platform/registry.h"
 
 namespace qlx::platform {
@@ -35,9 +36,14 @@ class Drives {
   virtual std::uint32_t LogicalDriveMask() = 0;
 };
 
+// CreateProcessW's limit on its command line, the terminating zero included:
+// a line takes at most one unit less.
+inline constexpr std::size_t kLongestCommandLine = 32767;
+inline constexpr bool FitsCommandLine(std::size_t units) { return units < kLongestCommandLine; }
+
 struct ProcessRequest {
-  std::u16string application;   // empty: the system takes the first word of the line
-  std::u16string command_line;  // handed over in a writable buffer
+  std::u16string application;  // empty: the system takes the first word of the line
+  SecretText command_line;     // may carry a password; handed over in a writable buffer
   std::uint16_t show_window = 0;
   std::uint32_t creation_flags = 0;
   std::uint32_t timeout_ms = 0;  // the bound on the wait; a child still running then is terminated

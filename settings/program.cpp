@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "base/ascii.h"
 #include "platform/context.h"
 
 namespace qlx::settings {
@@ -17,7 +18,7 @@ namespace {
 // ASCII and Latin-1 capitals: the letters a program file name is made of in
 // practice; anything else is kept as it is.
 char16_t Lower(char16_t c) {
-  return (c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? static_cast<char16_t>(c + 0x20) : c;
+  return c >= 0xC0 && c <= 0xDE && c != 0xD7 ? static_cast<char16_t>(c + 0x20) : AsciiLower(c);
 }
 }  // namespace
 

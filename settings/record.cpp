@@ -1,21 +1,15 @@
 #include "settings/record.h"
 
-#include "base/wipe.h"
+#include <algorithm>
 
 namespace qlx::settings {
 
-ConnectionSettings::~ConnectionSettings() { SecureWipe(password); }
-
-namespace {
-bool HasText(const std::u16string& text) {
-  for (char16_t c : text)
-    if (c > u' ') return true;
-  return false;
+bool IsFilled(std::u16string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char16_t c) { return c > u' '; });
 }
-}  // namespace
 
 bool IsComplete(const ConnectionSettings& settings) {
-  return HasText(settings.drive) && HasText(settings.user) && HasText(settings.password);
+  return IsFilled(settings.drive) && IsFilled(settings.user) && IsFilled(settings.password.view());
 }
 
 }  // namespace qlx::settings

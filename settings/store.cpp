@@ -5,7 +5,6 @@
 
 #include "base/errors.h"
 #include "base/utf.h"
-#include "base/wipe.h"
 #include "platform/context.h"
 #include "settings/autostart.h"
 #include "settings/protected_value.h"
@@ -27,13 +26,6 @@ constexpr int kMaxReads = 8;
 
 RegKey OpenSettingsKey(Registry& registry) {
   return RegKey(registry, registry.CreateKey(FromRoot(kSettingsKey), access::kAllAccess));
-}
-
-// Replaces a text that may have held a secret without leaving the old
-// buffer behind.
-void Replace(std::u16string& field, std::u16string&& fresh) {
-  SecureWipe(field);
-  field = std::move(fresh);
 }
 
 std::u16string Read(const char16_t* name) {
@@ -126,7 +118,7 @@ void SaveSettings(const ConnectionSettings& settings) {
 
 void LoadSettings(ConnectionSettings& settings) {
   settings.user = Read(value_name::USER);
-  Replace(settings.password, Read(value_name::PASSWORD));
+  settings.password = Read(value_name::PASSWORD);
   settings.drive = Read(value_name::PATHDRIVE);
   settings.auto_connect = Read(value_name::AUTOCONNECT) == u"S";
   settings.auto_run = Read(value_name::AUTORUN) == u"S";

@@ -1,11 +1,22 @@
 #include "ui/controller.h"
 
 #include "base/errors.h"
-#include "base/wipe.h"
 #include "platform/context.h"
 #include "settings/store.h"
 
 namespace qlx::ui {
+
+namespace {
+
+// Connects, and tells the user in a plain box when Explorer could not be
+// opened on the new drive; the box comes before any balloon.
+void ConnectAndTell(mapping::DriveMapping& mapping) {
+  mapping.Connect();
+  if (const auto& failure = mapping.explorer_failure())
+    platform::CurrentMessages().Show(failure->caption, failure->text, platform::Messages::Kind::Plain);
+}
+
+}  // namespace
 
 void ShellController::Start(bool another_copy_runs) {
   if (another_copy_runs) {
@@ -18,7 +29,7 @@ void ShellController::Start(bool another_copy_runs) {
     mapping_.Disconnect();
     platform::Pause(kStartReconnectPauseMs);
     // A disconnect with no drive stored leaves the flag as it was.
-    if (!mapping_.connected()) mapping_.Connect();
+    if (!mapping_.connected()) ConnectAndTell(mapping_);
   }
   // A failed connection at start-up is silent.
   if (mapping_.connected()) windows_.ShowBalloon(kConnectedText);
@@ -39,7 +50,7 @@ void ShellController::OpenSettings() {
 void ShellController::Connect() {
   mapping_.Disconnect();
   platform::Pause(kTrayReconnectPauseMs);
-  mapping_.Connect();
+  ConnectAndTell(mapping_);
   windows_.ShowBalloon(mapping_.connected() ? kConnectedText : kConnectFailedText);
 }
 
@@ -68,15 +79,13 @@ void ShellController::ConnectFromDialog() {
   // Only what is stored: unsaved edits are dropped first.
   LoadIntoDialog();
   mapping_.Disconnect();
-  mapping_.Connect();
+  ConnectAndTell(mapping_);
 }
 
 void ShellController::Cancel() { windows_.CloseDialog(); }
 
 void ShellController::TakeDialogValues() {
-  const settings::ConnectionSettings values = windows_.ReadDialog();
-  SecureWipe(settings_.password);
-  settings_ = values;
+  settings_ = windows_.ReadDialog();
 }
 
 void ShellController::LoadIntoDialog() {

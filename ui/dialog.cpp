@@ -6,7 +6,6 @@
 #include <exception>
 
 #include "base/errors.h"
-#include "base/wipe.h"
 #include "ui/theme.h"
 
 namespace qlx::ui {
@@ -143,7 +142,6 @@ void SettingsDialog::BuildContents() {
     focus_ = Control(DialogPart::SaveButton);
     if (theme_ != nullptr) theme_->Apply(Handle());
     Fill(pending_);
-    SecureWipe(pending_.password);
     pending_ = settings::ConnectionSettings{};
   } catch (...) {
     // Half-built contents go, so that the next opening starts over.
@@ -290,13 +288,11 @@ settings::ConnectionSettings SettingsDialog::Read() const {
 
 void SettingsDialog::Fill(const settings::ConnectionSettings& values) {
   if (!built_) {
-    if (&values == &pending_) return;
-    SecureWipe(pending_.password);
     pending_ = values;
     return;
   }
   SetText(Control(DialogPart::UserField), values.user);
-  SetText(Control(DialogPart::PasswordField), values.password);
+  SetText(Control(DialogPart::PasswordField), values.password.str());
   SetText(Control(DialogPart::DriveField), values.drive);
   Check(DialogPart::AutoConnectBox, values.auto_connect);
   Check(DialogPart::AutoRunBox, values.auto_run);

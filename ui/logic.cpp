@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/ascii.h"
+
 namespace qlx::ui {
 
 namespace {
@@ -23,10 +25,7 @@ constexpr std::array<ControlLayout, kPartCount> kLayout{{
     {DialogPart::AutoConnectBox, ControlKind::CheckBox, u"Connessione automatica", {192, 112, 161, 17}, false, true},
 }};
 
-bool SameIgnoringCase(char16_t a, char16_t b) {
-  auto lower = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-  return lower(a) == lower(b);
-}
+bool SameIgnoringCase(char16_t a, char16_t b) { return AsciiLower(a) == AsciiLower(b); }
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 

@@ -7,7 +7,7 @@
 #include <new>
 #include <type_traits>
 
-#include "base/wipe.h"
+#include "base/secret_text.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -21,8 +21,6 @@ namespace {
 static_assert(sizeof(STARTUPINFOW) == (sizeof(void*) == 4 ? 68 : 104));
 static_assert(sizeof(STARTUPINFOEXW) == sizeof(STARTUPINFOW) + sizeof(void*));
 
-// CreateProcessW's own limit, the terminator included.
-constexpr std::size_t kLongestLine = 32767;
 // How long a terminated child may take to go; only so that its handles are
 // closed on a process that is really gone.
 constexpr DWORD kTerminationWaitMs = 5000;
@@ -44,9 +42,9 @@ unique_handle OpenNullDevice() {
 }  // namespace
 
 ProcessOutcome Win32Processes::RunAndWait(const ProcessRequest& request) {
-  if (request.command_line.size() >= kLongestLine) return {ProcessOutcome::Kind::NotStarted, 0};
-  // The system may write into the line; it may carry a password.
-  Wiped<std::u16string> line(request.command_line);
+  if (!FitsCommandLine(request.command_line.size())) return {ProcessOutcome::Kind::NotStarted, 0};
+  // The system may write into the line, so it gets a copy of its own.
+  SecretText line(request.command_line);
 
   // NET USE asks in its console when it wants an answer (a disconnect with
   // files open on the drive, a password or drive of "*"); nobody sees that
@@ -82,7 +80,7 @@ ProcessOutcome Win32Processes::RunAndWait(const ProcessRequest& request) {
   startup.lpAttributeList = list;
 
   unique_process_information child;
-  if (!CreateProcessW(request.application.empty() ? nullptr : W(request.application), W(*line), nullptr, nullptr,
+  if (!CreateProcessW(request.application.empty() ? nullptr : W(request.application), W(line), nullptr, nullptr,
                       TRUE, request.creation_flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                       &startup.StartupInfo, child.put()))
     return {ProcessOutcome::Kind::NotStarted, 0};

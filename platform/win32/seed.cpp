@@ -15,6 +15,14 @@ namespace {
 // The provider's bytes are taken as the state in memory order.
 static_assert(std::endian::native == std::endian::little);
 
+// This file is the one user of CryptoAPI, so its owner lives here.
+struct ReleaseCryptContext {
+  void operator()(HCRYPTPROV provider) const noexcept { CryptReleaseContext(provider, 0); }
+};
+// A provider handle is a pointer-sized integer, not a pointer; 0 is none.
+static_assert(sizeof(HCRYPTPROV) == sizeof(void*));
+using unique_hcryptprov = platform::unique_any<HCRYPTPROV, ReleaseCryptContext>;
+
 class Win32SeedSource final : public TSeedSource {
  public:
   bool ProviderSeed(std::uint64_t& seed) noexcept override {
@@ -25,7 +33,7 @@ class Win32SeedSource final : public TSeedSource {
                               CRYPT_SILENT))
       return false;
     // Released on every way out, also when no bytes come.
-    const platform::unique_hcryptprov provider(acquired);
+    const unique_hcryptprov provider(acquired);
     std::uint64_t value = 0;
     const bool ok = CryptGenRandom(provider.get(), sizeof value, reinterpret_cast<BYTE*>(&value)) != FALSE;
     if (ok) seed = value;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/secret_text.h"
+
 namespace qlx::platform {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide text must be UTF-16");
@@ -13,6 +15,7 @@ inline const wchar_t* W(const std::u16string& text) noexcept {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 inline wchar_t* W(std::u16string& text) noexcept { return reinterpret_cast<wchar_t*>(text.data()); }
+inline wchar_t* W(SecretText& text) noexcept { return reinterpret_cast<wchar_t*>(text.data()); }
 
 inline std::u16string U16(const wchar_t* text, std::size_t length) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);

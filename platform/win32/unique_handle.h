@@ -1,9 +1,9 @@
 #pragma once
 // One move-only owner for every Win32 handle kind, so that no logic code
-// calls a close function by hand.
+// calls a close function by hand. Owners of handles from headers that most
+// windows never need (WinHTTP's, CryptoAPI's) sit beside their users instead:
+// unique_internet.h, seed.cpp.
 #include <windows.h>
-#include <wincrypt.h>
-#include <winhttp.h>
 
 #include <utility>
 
@@ -79,11 +79,6 @@ struct ValidProcessInformation {
 struct DestroyMenuHandle {
   void operator()(HMENU menu) const noexcept { DestroyMenu(menu); }
 };
-struct ReleaseCryptContext {
-  void operator()(HCRYPTPROV provider) const noexcept { CryptReleaseContext(provider, 0); }
-};
-// A provider handle is a pointer-sized integer, not a pointer; 0 is none.
-static_assert(sizeof(HCRYPTPROV) == sizeof(void*));
 struct DestroyIconHandle {
   void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
 };
@@ -106,9 +101,6 @@ struct DestroyWindowHandle {
 };
 struct CloseServiceHandleOf {
   void operator()(SC_HANDLE handle) const noexcept { CloseServiceHandle(handle); }
-};
-struct CloseInternet {
-  void operator()(HINTERNET handle) const noexcept { WinHttpCloseHandle(handle); }
 };
 }  // namespace detail
 
@@ -133,11 +125,6 @@ using unique_hdc = unique_any<HDC, detail::DeleteDcHandle>;
 using unique_hwnd = unique_any<HWND, detail::DestroyWindowHandle>;
 // The service control manager's handles (OpenSCManagerW, OpenServiceW).
 using unique_schandle = unique_any<SC_HANDLE, detail::CloseServiceHandleOf>;
-// WinHTTP's session, connection and request handles.
-using unique_hinternet = unique_any<HINTERNET, detail::CloseInternet>;
-// CryptAcquireContextW's provider context.
-using unique_hcryptprov = unique_any<HCRYPTPROV, detail::ReleaseCryptContext>;
-
 
 // The scoped pairs: what was begun, got or selected is ended, released or
 // put back when the owner leaves its scope, also when drawing raises.

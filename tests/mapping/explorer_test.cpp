@@ -1,7 +1,9 @@
-// ApriExplorer: the drive test, the wait's counts, the launch and its
-// message boxes; SystemErrorText's trimming.
+// ApriExplorer: the drive test, the wait's counts, the launch and the
+// notices its failures come back as (mapping itself shows no box);
+// SystemErrorText's trimming.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +13,6 @@
 
 namespace qlx::mapping {
 namespace {
-
-using Kind = platform::Messages::Kind;
 
 class Explorer : public test::MappingTest {
  protected:
@@ -88,11 +88,10 @@ TEST_F(Explorer, WaitCountsTestsAndPauses) {
     shell.calls.clear();
     const int at = c.appears_at;
     drives.mask = [at](int read) { return Bit('C') | (at != 0 && read >= at ? Bit('Q') : 0); };
-    OpenExplorer(record.drive, mapping.connected(), u"");
+    EXPECT_EQ(OpenExplorer(record.drive, mapping.connected(), u""), std::nullopt);
     EXPECT_EQ(drives.reads, c.reads);
     EXPECT_EQ(clock.pauses, std::vector<std::uint32_t>(c.pauses, 100));
     EXPECT_EQ(shell.calls.size(), c.launched ? 1u : 0u);
-    EXPECT_TRUE(messages.boxes.empty());
   }
 }
 
@@ -115,39 +114,37 @@ TEST_F(Explorer, LaunchUsesSystemRootAndTheDriveWithTheSubPath) {
     shell.calls.clear();
     environment.variables.clear();
     if (c.systemroot) environment.variables[u"SYSTEMROOT"] = *c.systemroot;
-    OpenExplorer(record.drive, mapping.connected(), c.sub_path);
+    EXPECT_EQ(OpenExplorer(record.drive, mapping.connected(), c.sub_path), std::nullopt);
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].verb, u"open");
     EXPECT_EQ(shell.calls[0].file, c.file);
     EXPECT_EQ(shell.calls[0].parameters, c.parameters);
     EXPECT_EQ(shell.calls[0].show, 1);  // SW_SHOWNORMAL
   }
-  EXPECT_TRUE(messages.boxes.empty());
 }
 
 TEST_F(Explorer, NotConnectedWaitsButLaunchesNothing) {
   SetConnected(false);
   Hold(u"Z:");
   Mask(Bit('Z'));
-  OpenExplorer(record.drive, mapping.connected(), u"");
+  EXPECT_EQ(OpenExplorer(record.drive, mapping.connected(), u""), std::nullopt);
   EXPECT_EQ(drives.reads, 1);
   EXPECT_TRUE(shell.calls.empty());
-  EXPECT_TRUE(messages.boxes.empty());
 }
 
-TEST_F(Explorer, ShellFailuresShowTheSystemTextInAPlainBox) {
+TEST_F(Explorer, ShellFailuresComeBackAsTheSystemTextUnderTheProgramsTitle) {
   struct Case {
     std::uintptr_t returned;
     std::uint32_t last_error;
-    std::vector<std::u16string> texts;  // the boxes' texts
+    std::optional<std::u16string> text;  // the notice's text
   };
   const std::vector<Case> cases = {
-      {2, 2, {u"The system cannot find the file specified"}},
-      {5, 5, {u"Access is denied"}},
-      {32, 5, {u"Access is denied"}},
-      {0, 1234, {u""}},  // a code without a text still gets its box
-      {33, 5, {}},
-      {42, 0, {}},
+      {2, 2, u"The system cannot find the file specified"},
+      {5, 5, u"Access is denied"},
+      {32, 5, u"Access is denied"},
+      {0, 1234, u""},  // a code without a text is still told
+      {33, 5, std::nullopt},
+      {42, 0, std::nullopt},
   };
   Hold(u"Z:");
   Mask(Bit('Z'));
@@ -157,14 +154,14 @@ TEST_F(Explorer, ShellFailuresShowTheSystemTextInAPlainBox) {
     messages.asked.clear();
     shell.result = c.returned;
     shell.on_execute = [&] { messages.last_error = c.last_error; };
-    OpenExplorer(record.drive, mapping.connected(), u"");
-    ASSERT_EQ(messages.boxes.size(), c.texts.size());
-    for (std::size_t i = 0; i < c.texts.size(); ++i) {
-      EXPECT_EQ(messages.boxes[i].text, c.texts[i]);
-      EXPECT_EQ(messages.boxes[i].caption, u"Qlxdrive");
-      EXPECT_EQ(messages.boxes[i].kind, Kind::Plain);
+    const std::optional<Notice> notice = OpenExplorer(record.drive, mapping.connected(), u"");
+    ASSERT_EQ(notice.has_value(), c.text.has_value());
+    if (notice) {
+      EXPECT_EQ(notice->text, *c.text);
+      EXPECT_EQ(notice->caption, u"Qlxdrive");
       EXPECT_EQ(messages.asked, std::vector<std::uint32_t>{c.last_error});
     }
+    EXPECT_TRUE(messages.boxes.empty()) << "mapping tells, the shell shows";
   }
 }
 
@@ -173,11 +170,9 @@ TEST_F(Explorer, AnErrorInsideTheLaunchEndsInItsOwnBoxAndGoesNoFurther) {
   Mask(Bit('Z'));
   shell.raise = true;
   messages.last_error = 5;
-  EXPECT_NO_THROW(OpenExplorer(record.drive, mapping.connected(), u""));
-  ASSERT_EQ(messages.boxes.size(), 1u);
-  EXPECT_EQ(messages.boxes[0].text, u"ERRORE: (2) Access is denied");
-  EXPECT_EQ(messages.boxes[0].caption, u"Qlxdrive");
-  EXPECT_EQ(messages.boxes[0].kind, Kind::Plain);
+  std::optional<Notice> notice;
+  EXPECT_NO_THROW(notice = OpenExplorer(record.drive, mapping.connected(), u""));
+  EXPECT_EQ(notice, (Notice{u"Qlxdrive", u"ERRORE: (2) Access is denied"}));
 
   // The program's own path failing for the caption: the box still shows.
   test::FailingProgramFile failing;
@@ -185,12 +180,26 @@ TEST_F(Explorer, AnErrorInsideTheLaunchEndsInItsOwnBoxAndGoesNoFurther) {
   Install();
   shell.raise = false;
   shell.result = 2;
-  messages.boxes.clear();
   messages.last_error = 2;
-  EXPECT_NO_THROW(OpenExplorer(record.drive, mapping.connected(), u""));
-  ASSERT_EQ(messages.boxes.size(), 1u);
-  EXPECT_EQ(messages.boxes[0].text, u"ERRORE: (2) The system cannot find the file specified");
-  EXPECT_EQ(messages.boxes[0].caption, u"");
+  EXPECT_NO_THROW(notice = OpenExplorer(record.drive, mapping.connected(), u""));
+  EXPECT_EQ(notice, (Notice{u"", u"ERRORE: (2) The system cannot find the file specified"}));
+  EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST_F(Explorer, AConnectKeepsTheLaunchFailureOnlyUntilTheNextConnect) {
+  Store(u"Z:", u"mario", u"pw");
+  Mask(Bit('Z'));
+  shell.result = 2;
+  messages.last_error = 2;
+  EXPECT_EQ(mapping.Connect(), 0);
+  EXPECT_EQ(mapping.explorer_failure(), (Notice{u"Qlxdrive", u"The system cannot find the file specified"}));
+  shell.result = 42;
+  EXPECT_EQ(mapping.Connect(), 0);
+  EXPECT_EQ(mapping.explorer_failure(), std::nullopt);
+  shell.result = 2;
+  EXPECT_EQ(mapping.Connect(false), 0);
+  EXPECT_EQ(mapping.explorer_failure(), std::nullopt) << "no launch, nothing to tell";
+  EXPECT_TRUE(messages.boxes.empty());
 }
 
 TEST_F(Explorer, SystemTextLosesTrailingBlanksControlsAndFullStops) {

@@ -194,6 +194,28 @@ TEST_F(Controller, TrayConnectUsesTheStoredValuesAndReportsEachTime) {
   EXPECT_EQ(shell.calls.size(), 2u);
 }
 
+TEST_F(Controller, AnExplorerThatCannotOpenIsToldInAPlainBoxFromEveryConnect) {
+  StoreAutoConnect(u"Q:", u"mario", u"pw");
+  shell.result = 2;
+  messages.last_error = 2;
+  controller.Start(false);
+  controller.Connect();
+  controller.ConnectFromDialog();
+  ASSERT_EQ(messages.boxes.size(), 3u);
+  for (const auto& box : messages.boxes) {
+    EXPECT_EQ(box.caption, u"Qlxdrive");
+    EXPECT_EQ(box.text, u"The system cannot find the file specified");
+    EXPECT_EQ(box.kind, platform::Messages::Kind::Plain);
+  }
+  // The drive is mapped all the same.
+  EXPECT_THAT(windows.balloons, ElementsAre(kConnectedText, kConnectedText));
+
+  // A launch that works tells nothing.
+  shell.result = 42;
+  controller.Connect();
+  EXPECT_EQ(messages.boxes.size(), 3u);
+}
+
 TEST_F(Controller, TrayDisconnectActsOnlyOnAHeldDrive) {
   controller.Disconnect();
   EXPECT_THAT(Commands(), IsEmpty());
