@@ -11,9 +11,9 @@
 set -uo pipefail
 : "${DISPLAY:?}" "${WINEPREFIX:?}" "${DEMO_DIR:?}" "${DEMO_USER:?}" "${DEMO_PASSWORD:?}" "${QLX_TOUR_DIR:?}"
 
-WINE=${QLX_WINE:-/usr/lib/wine/wine64}
 # shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+WINE=${QLX_WINE:-$QLX_HOST_WINE}
 DRIVE=Q:
 WRONG_PASSWORD=sbagliata
 TOUR=$QLX_TOUR_DIR
@@ -192,7 +192,8 @@ xdotool mousemove 700 500
 step start "QLXDrive starts with nothing stored: only the tray icon"
 "$WINE" "$DEMO_DIR/QLXDrive.exe" </dev/null >"$TOUR/qlxdrive.log" 2>&1 &
 PROGRAM_PID=$!
-trap 'kill "$PROGRAM_PID" 2>/dev/null' EXIT
+stop_program() { kill "$PROGRAM_PID" 2>/dev/null; }
+at_exit stop_program
 wait_for 60 "tray icon" tray_shown
 shot start
 [[ $(net_lines) == 0 ]] || fail "NET USE ran at a start with nothing stored: $(cat "$NET_LOG")"

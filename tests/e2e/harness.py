@@ -726,10 +726,11 @@ class Bench:
 
 # ---------------------------------------------------------------- dialog
 
-# The dialog's controls, named as the C++ names its parts (DialogPart), found by kind and text
-# (never by position: the positions are what the layout test checks).
+# The dialog's controls, named as the C++ names its parts (DialogPart),
+# found by kind and text (never by position: the positions are what the layout test checks).
 BUTTON_NAMES = {"Connetti": "ConnectButton", "Applica": "ApplyButton", "Salva": "SaveButton",
-                "Annulla": "CancelButton", "Esecuzione automatica": "AutoRunBox", "Connessione automatica": "AutoConnectBox"}
+                "Annulla": "CancelButton", "Esecuzione automatica": "AutoRunBox",
+                "Connessione automatica": "AutoConnectBox"}
 LABEL_NAMES = {"Utente:": "UserLabel", "Password:": "PasswordLabel", "Drive:": "DriveLabel"}
 
 
