@@ -173,6 +173,17 @@ replace_field() {
 }
 # The last line of the stand-in's log, and the exit code it shows.
 last_net_line() { tail -n 1 "$NET_LOG" 2>/dev/null; }
+# connect_from_menu STATUS: "Connetti" from the tray menu; true when the
+# NET USE line it adds maps the drive for the demonstration user and ended
+# with STATUS.
+connect_from_menu() {
+  local before
+  before=$(net_lines)
+  open_tray_menu
+  choose_in_menu 2
+  wait_for 60 "NET USE connect line" net_line_count_is_above $((before + 1))
+  last_net_line | grep -qE "^[0-9]+ $1 NET USE $DRIVE ${BASE_URL}$DEMO_USER \*\*\* /USER:$DEMO_USER@$DEMO_DOMAIN\$"
+}
 dismiss_balloon() {
   # A click on the balloon closes it; the tour does not wait out its 10 s.
   xdotool mousemove 60 70 click 1
@@ -231,11 +242,7 @@ done
 shot saved
 
 step connect-wrong "\"Connetti\" with the wrong password: NET USE exits 2, balloon \"Errore nella connessione\""
-before=$(net_lines)
-open_tray_menu
-choose_in_menu 2
-wait_for 60 "NET USE connect line" net_line_count_is_above $((before + 1))
-last_net_line | grep -qE "^[0-9]+ 2 NET USE $DRIVE ${BASE_URL}$DEMO_USER \*\*\* /USER:$DEMO_USER@$DEMO_DOMAIN\$" ||
+connect_from_menu 2 ||
   fail "the connect line is not a refused $DRIVE: [$(last_net_line)]"
 wait_for 15 "balloon" balloon_shown
 shot balloon-error
@@ -257,11 +264,7 @@ wait_for 15 "closed dialog" dialog_gone
   fail "the new password is not stored"
 
 step connect "\"Connetti\" with the right password: the drive is mapped, the file browser opens on it"
-before=$(net_lines)
-open_tray_menu
-choose_in_menu 2
-wait_for 60 "NET USE connect line" net_line_count_is_above $((before + 1))
-last_net_line | grep -qE "^[0-9]+ 0 NET USE $DRIVE ${BASE_URL}$DEMO_USER \*\*\* /USER:$DEMO_USER@$DEMO_DOMAIN\$" ||
+connect_from_menu 0 ||
   fail "the connect line did not succeed: [$(last_net_line)]"
 wait_for 60 "file browser" browser_shown
 # Out of the way of the tray and its balloons.
