@@ -14,13 +14,15 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
+# shellcheck source=lib.sh
+. "$ROOT/scripts/lib.sh"
 BUILD=${QLX_BUILD_DIR:-$ROOT/build/native}
 
 [[ -f $BUILD/CMakeCache.txt ]] || cmake --preset native -B "$BUILD"
 cmake --build "$BUILD" --target cipher_bench -j "${QLX_JOBS:-2}"
 
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
+new_work_dir bench
+out=$work/out
 # Interleaving the repetitions spreads the machine's ups and downs over all
 # benchmarks instead of charging them to whichever runs at that moment.
 "$BUILD/bench/cipher_bench" \

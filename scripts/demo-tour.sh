@@ -11,9 +11,9 @@
 set -uo pipefail
 : "${DISPLAY:?}" "${WINEPREFIX:?}" "${DEMO_DIR:?}" "${DEMO_USER:?}" "${DEMO_PASSWORD:?}" "${QLX_TOUR_DIR:?}"
 
-WINE=${QLX_WINE:-/usr/lib/wine/wine64}
 # shellcheck source=lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+WINE=${QLX_WINE:-$QLX_HOST_WINE}
 DRIVE=Q:
 WRONG_PASSWORD=sbagliata
 TOUR=$QLX_TOUR_DIR
@@ -173,6 +173,17 @@ replace_field() {
 }
 # The last line of the stand-in's log, and the exit code it shows.
 last_net_line() { tail -n 1 "$NET_LOG" 2>/dev/null; }
+# connect_from_menu STATUS: "Connetti" from the tray menu; true when the
+# NET USE line it adds maps the drive for the demonstration user and ended
+# with STATUS.
+connect_from_menu() {
+  local before
+  before=$(net_lines)
+  open_tray_menu
+  choose_in_menu 2
+  wait_for 60 "NET USE connect line" net_line_count_is_above $((before + 1))
+  last_net_line | grep -qE "^[0-9]+ $1 NET USE $DRIVE ${BASE_URL}$DEMO_USER \*\*\* /USER:$DEMO_USER@$DEMO_DOMAIN\$"
+}
 dismiss_balloon() {
   # A click on the balloon closes it; the tour does not wait out its 10 s.
   xdotool mousemove 60 70 click 1
@@ -192,7 +203,8 @@ xdotool mousemove 700 500
 step start "QLXDrive starts with nothing stored: only the tray icon"
 "$WINE" "$DEMO_DIR/QLXDrive.exe" </dev/null >"$TOUR/qlxdrive.log" 2>&1 &
 PROGRAM_PID=$!
-trap 'kill "$PROGRAM_PID" 2>/dev/null' EXIT
+stop_program() { kill "$PROGRAM_PID" 2>/dev/null; }
+at_exit stop_program
 wait_for 60 "tray icon" tray_shown
 shot start
 [[ $(net_lines) == 0 ]] || fail "NET USE ran at a start with nothing stored: $(cat "$NET_LOG")"
@@ -230,11 +242,7 @@ done
 shot saved
 
 step connect-wrong "\"Connetti\" with the wrong password: NET USE exits 2, balloon \"Errore nella connessione\""
-before=$(net_lines)
-open_tray_menu
-choose_in_menu 2
-wait_for 60 "NET USE connect line" net_line_count_is_above $((before + 1))
-last_net_line | grep -qE "^[0-9]+ 2 NET USE $DRIVE ${BASE_URL}$DEMO_USER \*\*\* /USER:$DEMO_USER@$DEMO_DOMAIN\$" ||
+connect_from_menu 2 ||
   fail "the connect line is not a refused $DRIVE: [$(last_net_line)]"
 wait_for 15 "balloon" balloon_shown
 shot balloon-error
@@ -256,11 +264,7 @@ wait_for 15 "closed dialog" dialog_gone
   fail "the new password is not stored"
 
 step connect "\"Connetti\" with the right password: the drive is mapped, the file browser opens on it"
-before=$(net_lines)
-open_tray_menu
-choose_in_menu 2
-wait_for 60 "NET USE connect line" net_line_count_is_above $((before + 1))
-last_net_line | grep -qE "^[0-9]+ 0 NET USE $DRIVE ${BASE_URL}$DEMO_USER \*\*\* /USER:$DEMO_USER@$DEMO_DOMAIN\$" ||
+connect_from_menu 0 ||
   fail "the connect line did not succeed: [$(last_net_line)]"
 wait_for 60 "file browser" browser_shown
 # Out of the way of the tray and its balloons.

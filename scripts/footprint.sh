@@ -103,22 +103,18 @@ fi
 
 # ------------------------------------------------------------ Wine prefix
 
-work=$(mktemp -d)
+new_work_dir footprint-work
 own_prefixes=()  # "server prefix" pairs
 probe_pid=
 cleanup() {
   [[ -z $probe_pid ]] || kill "$probe_pid" 2>/dev/null || true
   local entry
   for entry in "${own_prefixes[@]}"; do
-    WINEPREFIX=${entry#* } "${entry%% *}" -k 2>/dev/null || true
-    WINEPREFIX=${entry#* } timeout 30 "${entry%% *}" -w 2>/dev/null || true
+    qlx_stop_wine "${entry%% *}" "${entry#* }"
     rm -rf "${entry#* }"
   done
-  rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+at_exit cleanup
 
 export WINEDEBUG=${WINEDEBUG:--all}
 # No desktop entries in the host's home for what runs in the prefix.

@@ -1,11 +1,50 @@
-# scripts/lib.sh: helpers shared by the scripts (sourced, never run).
+# shellcheck shell=bash
+# scripts/lib.sh: helpers shared by the scripts and, through tests/lib.sh,
+# the test scripts (sourced, never run). Sourcing it sets the EXIT, INT and
+# TERM traps: a script asks for its clean-up with at_exit instead of a trap
+# of its own.
+[[ -z ${QLX_LIB_DIR:-} ]] || return 0  # sourced once: a second time would forget the clean-up asked for
 
 # The host's Wine (Debian 12's Wine 8, x86_64 only) and the Wine 10 root's
 # (WoW64: runs the shipped i686 exe in a 64-bit process).
 QLX_HOST_WINE=/usr/lib/wine/wine64
 QLX_HOST_WINESERVER=/usr/lib/wine/wineserver
 QLX_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-QLX_WINE10_ROOT_SCRIPT=$QLX_LIB_DIR/wine10-root.sh
+
+# ------------------------------------------------------------- clean-up
+
+_qlx_exit_actions=()
+# at_exit FUNCTION: runs FUNCTION when the script ends, however it ends;
+# the last one asked for runs first. The script's exit status stays the one
+# it ended with (130 after Ctrl-C, 143 when terminated).
+at_exit() { _qlx_exit_actions+=("$1"); }
+_qlx_run_exit_actions() {
+  local status=$? i
+  set +e
+  for ((i = ${#_qlx_exit_actions[@]} - 1; i >= 0; i--)); do "${_qlx_exit_actions[i]}"; done
+  exit "$status"
+}
+trap _qlx_run_exit_actions EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# new_work_dir NAME: a fresh folder /tmp/qlx-NAME.XXXXXX in $work, removed
+# when the script ends.
+work=
+new_work_dir() {
+  work=$(mktemp -d "/tmp/qlx-$1.XXXXXX") || exit 1
+  at_exit _qlx_remove_work
+}
+_qlx_remove_work() { [[ -n ${work:-} ]] && rm -rf "$work"; }
+
+# qlx_stop_wine WINESERVER PREFIX: ends every Wine process of PREFIX (the
+# server writes the registry to the prefix first) and waits, 30 s at most,
+# for them to go. Never fails: it is clean-up.
+qlx_stop_wine() {
+  WINEPREFIX=$2 "$1" -k 2>/dev/null
+  WINEPREFIX=$2 timeout 30 "$1" -w 2>/dev/null
+  return 0
+}
 
 # qlx_apt_install PACKAGE...: apt-get update and install, as root or
 # through sudo; waits for another apt to finish rather than failing.
@@ -26,6 +65,7 @@ qlx_apt_install() {
 # qlx_wine_for PRESET: sets WINE and WINESERVER to the Wine that runs that
 # preset's exes: the host's for win64, the Wine 10 root's (through its
 # runner) for win32.
+# shellcheck disable=SC2034  # WINE and WINESERVER are for the caller
 qlx_wine_for() {
   case $1 in
     win64)

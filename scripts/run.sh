@@ -85,24 +85,18 @@ PACKAGES=(
 PIDS=()          # background servers, stopped in reverse order
 PREFIXES=()      # Wine prefixes whose wineserver is stopped
 TMP_DIR=$(mktemp -d /tmp/qlx-demo.XXXXXX)
-cleanup() {
-  local status=$?
-  set +e
-  for prefix in "${PREFIXES[@]}"; do
-    # Ends the program and Wine's own processes (the file browser on the
-    # drive, the tray); the server writes the registry to the prefix first.
-    WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
-    WINEPREFIX=$prefix timeout 30 "$WINESERVER" -w 2>/dev/null
-  done
+remove_tmp_dir() { rm -rf "$TMP_DIR"; }
+stop_demo() {
+  local prefix i
+  # Ends the program and Wine's own processes (the file browser on the
+  # drive, the tray).
+  for prefix in "${PREFIXES[@]}"; do qlx_stop_wine "$WINESERVER" "$prefix"; done
   for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
     kill "${PIDS[$i]}" 2>/dev/null && wait "${PIDS[$i]}" 2>/dev/null
   done
-  rm -rf "$TMP_DIR"
-  exit "$status"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+at_exit remove_tmp_dir
+at_exit stop_demo
 
 say() { printf '%s\n' "$*"; }
 die() {

@@ -40,19 +40,18 @@ PACKAGES=(
 # The throwaway prefixes, each with the Wine that made it.
 WINE_DIR=
 WINE10_DIR=
-cleanup() {
-  local dir server
-  for dir in "$WINE_DIR" "$WINE10_DIR"; do
+remove_prefixes() {
+  local dir preset
+  for preset in win64 win32; do
+    dir=$WINE_DIR
+    [[ $preset == win64 ]] || dir=$WINE10_DIR
     [[ -n $dir && -d $dir ]] || continue
-    server=$QLX_HOST_WINESERVER
-    [[ $dir != "$WINE10_DIR" ]] || server=$ROOT/scripts/wineserver10
-    WINEPREFIX=$dir "$server" -k 2>/dev/null || true
-    WINEPREFIX=$dir timeout 30 "$server" -w 2>/dev/null || true
+    qlx_wine_for "$preset"
+    qlx_stop_wine "$WINESERVER" "$dir"
     rm -rf "$dir"
   done
 }
-trap 'exit 130' INT
-trap 'exit 143' TERM
+at_exit remove_prefixes
 
 # ------------------------------------------------------------------ stages
 
@@ -63,7 +62,8 @@ STAGE_COUNTS=()
 START=$SECONDS
 # A stage that counts something (tests, fuzz runs) writes it here.
 COUNT_FILE=$(mktemp)
-trap 'cleanup; rm -f "$COUNT_FILE"' EXIT
+remove_count_file() { rm -f "$COUNT_FILE"; }
+at_exit remove_count_file
 
 # run_stage NAME COMMAND...: runs COMMAND in a subshell with errexit on and
 # records the outcome. Not called from a condition (that would switch

@@ -6,7 +6,9 @@
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the throwaway prefix (scripts/test.sh sets it)}"
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-wine=${QLX_WINE:-/usr/lib/wine/wine64}
+# shellcheck source=lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+wine=${QLX_WINE:-$QLX_HOST_WINE}
 
 # Wine's own background processes (services.exe, winedevice.exe, the desktop
 # explorer.exe) are started by whichever program needs them first and inherit
@@ -14,9 +16,9 @@ wine=${QLX_WINE:-/usr/lib/wine/wine64}
 # waits for them until the test times out. So the program writes to files,
 # copied out once it has ended (stdout and stderr kept apart; stdin is
 # passed through, tests feed programs through it).
-out=$(mktemp)
-err=$(mktemp)
-trap 'rm -f "$out" "$err"' EXIT
+new_work_dir wine-run
+out=$work/out
+err=$work/err
 status=0
 "$wine" "$@" >"$out" 2>"$err" || status=$?
 cat "$out"

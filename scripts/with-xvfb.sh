@@ -13,28 +13,26 @@ command -v Xvfb >/dev/null || {
   exit 1
 }
 
-dir=$(mktemp -d)
+# shellcheck source=lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+new_work_dir xvfb
 xvfb_pid=
-cleanup() {
-  if [[ -n $xvfb_pid ]]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  rm -rf "$dir"
+stop_xvfb() {
+  [[ -n $xvfb_pid ]] || return 0
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+at_exit stop_xvfb
 
 # -displayfd lets the server pick a free display itself and tell us which
 # one once it accepts connections, so neither guessing nor polling is needed.
-mkfifo "$dir/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$dir/display" </dev/null >"$dir/log" 2>&1 &
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" </dev/null >"$work/log" 2>&1 &
 xvfb_pid=$!
 display=
-if ! read -r -t 30 display <"$dir/display" || [[ -z $display ]]; then
+if ! read -r -t 30 display <"$work/display" || [[ -z $display ]]; then
   echo "with-xvfb: Xvfb did not start:" >&2
-  cat "$dir/log" >&2
+  cat "$work/log" >&2
   exit 1
 fi
 export DISPLAY=:$display

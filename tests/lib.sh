@@ -1,34 +1,15 @@
 # shellcheck shell=bash
 # tests/lib.sh: what the shell test scripts share. Sourced, never run:
 #   . "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
-# It sets the EXIT, INT and TERM traps: a script asks for its clean-up with
-# at_exit instead of a trap of its own.
+# Through scripts/lib.sh it sets the EXIT, INT and TERM traps: a script
+# asks for its clean-up with at_exit instead of a trap of its own.
 
-QLX_WINE=${QLX_WINE:-/usr/lib/wine/wine64}
-# From libwine, so present with wine64 alone.
-QLX_WINESERVER=${QLX_WINESERVER:-/usr/lib/wine/wineserver}
+# shellcheck source=../scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 
-# ------------------------------------------------------------- clean-up
-
-_qlx_exit_actions=()
-# at_exit FUNCTION: runs FUNCTION when the script ends, however it ends;
-# the last one asked for runs first.
-at_exit() { _qlx_exit_actions+=("$1"); }
-_qlx_run_exit_actions() {
-  local i
-  for ((i = ${#_qlx_exit_actions[@]} - 1; i >= 0; i--)); do "${_qlx_exit_actions[i]}"; done
-}
-trap _qlx_run_exit_actions EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-# new_work_dir NAME: a fresh folder /tmp/qlx-NAME.XXXXXX in $work, removed
-# when the script ends.
-new_work_dir() {
-  work=$(mktemp -d "/tmp/qlx-$1.XXXXXX") || exit 1
-  at_exit _qlx_remove_work
-}
-_qlx_remove_work() { [[ -n ${work:-} ]] && rm -rf "$work"; }
+# The Wine that runs the test's exes: the host's unless the preset says.
+QLX_WINE=${QLX_WINE:-$QLX_HOST_WINE}
+QLX_WINESERVER=${QLX_WINESERVER:-$QLX_HOST_WINESERVER}
 
 # ---------------------------------------------------------------- checks
 
@@ -92,11 +73,7 @@ boot_prefix() {
 }
 
 # stop_wineserver: ends every Wine process of $WINEPREFIX and waits for it.
-stop_wineserver() {
-  "$QLX_WINESERVER" -k 2>/dev/null
-  timeout 30 "$QLX_WINESERVER" -w 2>/dev/null
-  return 0
-}
+stop_wineserver() { qlx_stop_wine "$QLX_WINESERVER" "$WINEPREFIX"; }
 
 # utf16_text FILE: a UTF-16LE file (`reg export` writes them) as UTF-8
 # lines without CR or byte order mark.

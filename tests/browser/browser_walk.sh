@@ -25,18 +25,15 @@ qlx_wine_for "$preset"
   exit 1
 }
 
-work=$(mktemp -d /tmp/qlx-browser-walk.XXXXXX)
+new_work_dir browser-walk
 run_pid=
-cleanup() {
+stop_run() {
   if [[ -n $run_pid ]] && kill -0 "$run_pid" 2>/dev/null; then
-    kill "$run_pid" 2>/dev/null  # its own trap stops Wine, the servers and Xvfb
+    kill "$run_pid" 2>/dev/null  # its own clean-up stops Wine, the servers and Xvfb
     wait "$run_pid" 2>/dev/null
   fi
-  rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+at_exit stop_run
 
 rm -rf "$shots"
 mkdir -p "$shots"

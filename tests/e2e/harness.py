@@ -702,8 +702,8 @@ class Bench:
         wait_for("the dialog to close", lambda: not (self.dialog_window(program) or {}).get("visible"), timeout)
 
     def click_control(self, view, name):
-        if name == "cbDrive" and "cbDrive.edit" in view.names:
-            name = "cbDrive.edit"
+        if name == "DriveField" and "DriveField.edit" in view.names:
+            name = "DriveField.edit"
         self.click(*view.screen_center(name))
 
     def close_button(self, window):
@@ -726,11 +726,12 @@ class Bench:
 
 # ---------------------------------------------------------------- dialog
 
-# The dialog's controls as the tests name them, found by kind and text
-# (never by position: the positions are what the layout test checks).
-BUTTON_NAMES = {"Connetti": "btConnetti", "Applica": "btApplica", "Salva": "btsalva", "Annulla": "btAnnulla",
-                "Esecuzione automatica": "cbAutorun", "Connessione automatica": "cbAutoConnect"}
-LABEL_NAMES = {"Utente:": "Label1", "Password:": "Label2", "Drive:": "Label3"}
+# The dialog's controls, named as the C++ names its parts (DialogPart),
+# found by kind and text (never by position: the positions are what the layout test checks).
+BUTTON_NAMES = {"Connetti": "ConnectButton", "Applica": "ApplyButton", "Salva": "SaveButton",
+                "Annulla": "CancelButton", "Esecuzione automatica": "AutoRunBox",
+                "Connessione automatica": "AutoConnectBox"}
+LABEL_NAMES = {"Utente:": "UserLabel", "Password:": "PasswordLabel", "Drive:": "DriveLabel"}
 
 
 def shown(text):
@@ -762,17 +763,17 @@ class DialogView:
             kind = kind_of(c)
             text = c.get("text")
             if kind == "combo":
-                self._name("cbDrive", c)
+                self._name("DriveField", c)
             elif kind == "edit" and c["parent"] in combos:
-                self._name("cbDrive.edit", c)
+                self._name("DriveField.edit", c)
             elif kind == "edit":
-                self._name("edPassword" if c["password"] else "edUtente", c)
+                self._name("PasswordField" if c["password"] else "UserField", c)
             elif kind == "button" and text in BUTTON_NAMES:
                 self._name(BUTTON_NAMES[text], c)
             elif kind == "static" and text in LABEL_NAMES:
                 self._name(LABEL_NAMES[text], c)
-        if "btsalva" in self.names and self.names["btsalva"]["parent"] != hwnd:
-            self._name("Panel1", self.by_hwnd.get(self.names["btsalva"]["parent"]))
+        if "SaveButton" in self.names and self.names["SaveButton"]["parent"] != hwnd:
+            self._name("ButtonPanel", self.by_hwnd.get(self.names["SaveButton"]["parent"]))
 
     def _name(self, name, control):
         if control is None:
@@ -792,7 +793,7 @@ class DialogView:
     def name_of(self, hwnd):
         for name, control in self.names.items():
             if control["hwnd"] == hwnd:
-                return "cbDrive" if name == "cbDrive.edit" else name
+                return "DriveField" if name == "DriveField.edit" else name
         return f"<{hwnd}: {self.by_hwnd.get(hwnd, {}).get('class', 'not a child')}>"
 
     def focus(self):

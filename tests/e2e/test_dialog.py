@@ -18,27 +18,28 @@ def tearDownModule():
 
 
 # Left, top, width, height at 96 DPI, relative to the client area, or to
-# Panel1 for the four buttons.
+# the button panel for the four buttons. The names are the C++ dialog's
+# parts (DialogPart).
 LAYOUT = {
-    "Label1": (10, 20, 42, 16), "Label2": (10, 50, 60, 16), "Label3": (10, 88, 34, 16),
-    "edUtente": (90, 17, 263, 24), "edPassword": (90, 47, 135, 24), "cbDrive": (90, 85, 71, 24),
-    "cbAutorun": (192, 89, 161, 17), "cbAutoConnect": (192, 112, 161, 17),
-    "Panel1": (0, 151, 379, 41),
+    "UserLabel": (10, 20, 42, 16), "PasswordLabel": (10, 50, 60, 16), "DriveLabel": (10, 88, 34, 16),
+    "UserField": (90, 17, 263, 24), "PasswordField": (90, 47, 135, 24), "DriveField": (90, 85, 71, 24),
+    "AutoRunBox": (192, 89, 161, 17), "AutoConnectBox": (192, 112, 161, 17),
+    "ButtonPanel": (0, 151, 379, 41),
 }
-PANEL_LAYOUT = {"btConnetti": (52, 8, 75, 25), "btApplica": (134, 8, 75, 25), "btsalva": (215, 8, 75, 25),
-                "btAnnulla": (296, 8, 75, 25)}
+PANEL_LAYOUT = {"ConnectButton": (52, 8, 75, 25), "ApplyButton": (134, 8, 75, 25),
+                "SaveButton": (215, 8, 75, 25), "CancelButton": (296, 8, 75, 25)}
 CLIENT = (379, 192)
-TAB_ORDER = ["btsalva", "btApplica", "btConnetti", "btAnnulla", "edUtente", "edPassword", "cbDrive",
-             "cbAutorun", "cbAutoConnect"]
-TEXTS = {"Label1": "Utente:", "Label2": "Password:", "Label3": "Drive:", "btConnetti": "Connetti",
-         "btApplica": "Applica", "btsalva": "Salva", "btAnnulla": "Annulla",
-         "cbAutorun": "Esecuzione automatica", "cbAutoConnect": "Connessione automatica"}
+TAB_ORDER = ["SaveButton", "ApplyButton", "ConnectButton", "CancelButton", "UserField", "PasswordField",
+             "DriveField", "AutoRunBox", "AutoConnectBox"]
+TEXTS = {"UserLabel": "Utente:", "PasswordLabel": "Password:", "DriveLabel": "Drive:",
+         "ConnectButton": "Connetti", "ApplyButton": "Applica", "SaveButton": "Salva", "CancelButton": "Annulla",
+         "AutoRunBox": "Esecuzione automatica", "AutoConnectBox": "Connessione automatica"}
 
 
 def expected_layout(scale):
     """Every control's rectangle relative to the dialog's client area."""
     rects = {name: tuple(v * scale for v in rect) for name, rect in LAYOUT.items()}
-    px, py = LAYOUT["Panel1"][:2]
+    px, py = LAYOUT["ButtonPanel"][:2]
     for name, (x, y, w, h) in PANEL_LAYOUT.items():
         rects[name] = ((px + x) * scale, (py + y) * scale, w * scale, h * scale)
     return rects
@@ -51,16 +52,16 @@ def check_layout(case, view, window, screen, scale):
     tolerance = 0 if scale == 1 else 1
     problems = []
     expected = expected_layout(scale)
-    fields_left = expected["edUtente"][0]
-    drive_right = expected["cbDrive"][0] + expected["cbDrive"][2]
+    fields_left = expected["UserField"][0]
+    drive_right = expected["DriveField"][0] + expected["DriveField"][2]
     for name, rect in expected.items():
         got = view.client_rect(name)
         near = [abs(g - e) <= tolerance for g, e in zip(got, rect)]
-        if name.startswith("Label"):
+        if name.endswith("Label"):
             # A caption wider in this system's font than the layout allowed
             # for widens its label to the right, short of the fields.
             near[2] = got[2] >= rect[2] - tolerance and got[0] + got[2] < fields_left
-        elif name in ("cbAutorun", "cbAutoConnect"):
+        elif name in ("AutoRunBox", "AutoConnectBox"):
             # ... and its check box to the left, past the drive field, the
             # square staying at the right edge.
             right, want_right = got[0] + got[2], rect[0] + rect[2]
@@ -104,8 +105,8 @@ class Libraries(BenchCase):
         b.wait_drawn(window["rect"], "the dialog")
         b.screenshot("dialog-first-opening", crop=window["rect"])
         self.assertEqual(self.DIALOG_ONLY - self.loaded(program), set(), "missing once the dialog is open")
-        self.assertEqual(view.text("btsalva"), "Salva")
-        self.assertEqual(view.focus(), "btsalva")
+        self.assertEqual(view.text("SaveButton"), "Salva")
+        self.assertEqual(view.focus(), "SaveButton")
 
 
 class Layout(BenchCase):
@@ -129,40 +130,40 @@ class Layout(BenchCase):
         with self.subTest("controls"):
             for name, text in TEXTS.items():
                 self.assertEqual(view.text(name), text, name)
-            self.assertEqual(view.text("edUtente"), "")
-            self.assertEqual(view.text("cbDrive"), "")
-            self.assertEqual(view["edPassword"]["password_char"], ord("*"))
-            self.assertEqual(view["cbDrive"]["style"] & CBS_TYPEMASK, CBS_DROPDOWN, "editable combo with a list")
-            self.assertEqual(view["cbDrive"]["items"], [chr(c) + ":" for c in range(ord("A"), ord("Z") + 1)])
-            for name in ("cbAutorun", "cbAutoConnect"):
+            self.assertEqual(view.text("UserField"), "")
+            self.assertEqual(view.text("DriveField"), "")
+            self.assertEqual(view["PasswordField"]["password_char"], ord("*"))
+            self.assertEqual(view["DriveField"]["style"] & CBS_TYPEMASK, CBS_DROPDOWN, "editable combo with a list")
+            self.assertEqual(view["DriveField"]["items"], [chr(c) + ":" for c in range(ord("A"), ord("Z") + 1)])
+            for name in ("AutoRunBox", "AutoConnectBox"):
                 control = view[name]
                 self.assertIn(control["style"] & BS_TYPEMASK, (BS_CHECKBOX, BS_AUTOCHECKBOX), name)
                 self.assertTrue(control["style"] & BS_LEFTTEXT, f"{name}: caption left of the box")
                 self.assertFalse(view.checked(name), name)
-            for name in ("btConnetti", "btApplica", "btsalva", "btAnnulla"):
+            for name in ("ConnectButton", "ApplyButton", "SaveButton", "CancelButton"):
                 self.assertNotEqual(view[name]["style"] & BS_TYPEMASK, BS_DEFPUSHBUTTON, f"{name} is a default button")
-                self.assertEqual(view[name]["parent"], view["Panel1"]["hwnd"], f"{name} lies in Panel1")
-            panel = view["Panel1"]
+                self.assertEqual(view[name]["parent"], view["ButtonPanel"]["hwnd"], f"{name} lies in ButtonPanel")
+            panel = view["ButtonPanel"]
             self.assertFalse(panel["style"] & WS_BORDER or panel["exstyle"] & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE),
-                             "Panel1 has no border")
+                             "ButtonPanel has no border")
 
         with self.subTest("focus and tab order"):
             # Focus starts on "Salva"; Tab walks the order and comes back;
             # the dialog manager's own walk agrees with the keys.
-            self.assertEqual(view.focus(), "btsalva")
-            walk = b.probe.ask("tab", view.hwnd, view["btsalva"]["hwnd"], "next")["tab"]
-            self.assertEqual([view.name_of(h) for h in walk], TAB_ORDER[1:] + ["btsalva"])
+            self.assertEqual(view.focus(), "SaveButton")
+            walk = b.probe.ask("tab", view.hwnd, view["SaveButton"]["hwnd"], "next")["tab"]
+            self.assertEqual([view.name_of(h) for h in walk], TAB_ORDER[1:] + ["SaveButton"])
             seen = []
             for _ in TAB_ORDER:
                 b.keys_to(view, "Tab")
-                seen.append(self.focus_moved(view, seen[-1] if seen else "btsalva"))
-            self.assertEqual(seen, TAB_ORDER[1:] + ["btsalva"])
+                seen.append(self.focus_moved(view, seen[-1] if seen else "SaveButton"))
+            self.assertEqual(seen, TAB_ORDER[1:] + ["SaveButton"])
             b.keys_to(view, "shift+Tab")
-            self.assertEqual(self.focus_moved(view, "btsalva"), "cbAutoConnect")
+            self.assertEqual(self.focus_moved(view, "SaveButton"), "AutoConnectBox")
 
         with self.subTest("Enter and Esc do nothing"):
-            b.click_control(view, "edUtente")
-            wait_for("the user field focused", lambda: DialogView(b, view.hwnd).focus() == "edUtente")
+            b.click_control(view, "UserField")
+            wait_for("the user field focused", lambda: DialogView(b, view.hwnd).focus() == "UserField")
             b.keys_to(view, "Return", "Escape")
             program.wait_idle()
             holds_for("the dialog staying open", lambda: b.dialog_window(program)["visible"], 1.0)
@@ -176,13 +177,13 @@ class Layout(BenchCase):
         b = self.bench
         program = b.start_program()
         view = b.open_dialog(program)
-        b.click_control(view, "cbDrive")
+        b.click_control(view, "DriveField")
         b.type_text("q")
-        view = wait_for("the completed drive", lambda: (lambda v: v if v.text("cbDrive") == "q:" else None)(
+        view = wait_for("the completed drive", lambda: (lambda v: v if v.text("DriveField") == "q:" else None)(
             DialogView(b, view.hwnd)))
         b.keys("BackSpace")  # deletes the completed, selected colon
-        wait_for("the colon removed", lambda: DialogView(b, view.hwnd).text("cbDrive") == "q")
-        b.click_control(view, "btsalva")
+        wait_for("the colon removed", lambda: DialogView(b, view.hwnd).text("DriveField") == "q")
+        b.click_control(view, "SaveButton")
         b.wait_dialog_hidden(program)
         self.assertEqual(b.stored()["PathDrive"], "q", "a drive text that is no entry is saved unchanged")
 
@@ -196,12 +197,12 @@ class Editing(BenchCase):
         b = self.bench
         program = b.start_program()
         view = b.open_dialog(program)
-        self.type_into(view, "edUtente", self.USER)
-        self.type_into(view, "edPassword", self.PASSWORD)
-        self.type_into(view, "cbDrive", "Q")
-        wait_for("the typed user", lambda: DialogView(b, view.hwnd).text("edUtente") == self.USER)
-        wait_for("the completed drive", lambda: DialogView(b, view.hwnd).text("cbDrive") == DRIVE)
-        b.click_control(view, "btApplica")
+        self.type_into(view, "UserField", self.USER)
+        self.type_into(view, "PasswordField", self.PASSWORD)
+        self.type_into(view, "DriveField", "Q")
+        wait_for("the typed user", lambda: DialogView(b, view.hwnd).text("UserField") == self.USER)
+        wait_for("the completed drive", lambda: DialogView(b, view.hwnd).text("DriveField") == DRIVE)
+        b.click_control(view, "ApplyButton")
         settings = wait_for("the six stored values", lambda: (lambda s: s if s and len(s) == 6 else None)(
             b.registry()["settings"]))
         program.wait_idle()
@@ -215,7 +216,7 @@ class Editing(BenchCase):
                                       "AutoConnect": "N", "AutoRun": "N"})
         self.assertEqual(b.registry()["run"], {}, "no Run entry without Esecuzione automatica")
         again = DialogView(b, view.hwnd)
-        self.assertEqual((again.text("edUtente"), again.text("cbDrive")), (self.USER, DRIVE))
+        self.assertEqual((again.text("UserField"), again.text("DriveField")), (self.USER, DRIVE))
         self.assertTrue(program.alive())
 
     def test_salva_stores_and_closes_annulla_leaves_the_registry(self):
@@ -223,15 +224,15 @@ class Editing(BenchCase):
         b.store("R:", "mario", "pw", autoconnect=True)
         program = b.start_program()
         view = b.open_dialog(program)
-        self.assertEqual((view.text("edUtente"), view.text("cbDrive")), ("mario", "R:"))
-        self.assertTrue(view.checked("cbAutoConnect"))
-        self.assertFalse(view.checked("cbAutorun"))
+        self.assertEqual((view.text("UserField"), view.text("DriveField")), ("mario", "R:"))
+        self.assertTrue(view.checked("AutoConnectBox"))
+        self.assertFalse(view.checked("AutoRunBox"))
 
         # Salva: stores and closes; the program stays.
-        self.type_into(view, "edUtente", "luigi")
-        b.click_control(view, "cbAutoConnect")
-        wait_for("the box cleared", lambda: not DialogView(b, view.hwnd).checked("cbAutoConnect"))
-        b.click_control(view, "btsalva")
+        self.type_into(view, "UserField", "luigi")
+        b.click_control(view, "AutoConnectBox")
+        wait_for("the box cleared", lambda: not DialogView(b, view.hwnd).checked("AutoConnectBox"))
+        b.click_control(view, "SaveButton")
         b.wait_dialog_hidden(program)
         self.assertEqual(b.stored(), {"PathDrive": "R:", "User": "luigi", "Password": "pw", "AutoConnect": "N",
                                       "AutoRun": "N"})
@@ -241,19 +242,19 @@ class Editing(BenchCase):
         # is stored.
         stored = b.registry()
         view = b.open_dialog(program)
-        self.assertEqual(view.text("edUtente"), "luigi")
-        self.type_into(view, "edUtente", "giovanni")
-        self.type_into(view, "edPassword", "altro")
-        b.click_control(view, "cbAutorun")
-        wait_for("the box ticked", lambda: DialogView(b, view.hwnd).checked("cbAutorun"))
-        b.click_control(view, "btAnnulla")
+        self.assertEqual(view.text("UserField"), "luigi")
+        self.type_into(view, "UserField", "giovanni")
+        self.type_into(view, "PasswordField", "altro")
+        b.click_control(view, "AutoRunBox")
+        wait_for("the box ticked", lambda: DialogView(b, view.hwnd).checked("AutoRunBox"))
+        b.click_control(view, "CancelButton")
         b.wait_dialog_hidden(program)
         program.wait_idle()
         self.assertEqual(b.registry(), stored, "Annulla wrote to the registry")
         view = b.open_dialog(program)
-        self.assertEqual(view.text("edUtente"), "luigi")
-        self.assertFalse(view.checked("cbAutorun"))
-        b.click_control(view, "btAnnulla")
+        self.assertEqual(view.text("UserField"), "luigi")
+        self.assertFalse(view.checked("AutoRunBox"))
+        b.click_control(view, "CancelButton")
         b.wait_dialog_hidden(program)
 
     def test_title_bar_close_keeps_the_program_and_reopening_keeps_position_and_focus(self):
@@ -261,7 +262,7 @@ class Editing(BenchCase):
         program = b.start_program()
         view = b.open_dialog(program)
         window = b.dialog_window(program)
-        self.type_into(view, "edPassword", "x")
+        self.type_into(view, "PasswordField", "x")
         b.click(*b.close_button(window))
         b.wait_dialog_hidden(program)
         program.wait_idle()
@@ -271,7 +272,7 @@ class Editing(BenchCase):
         self.assertEqual([w for w in program.windows() if w["taskbar"]], [])
         view = b.open_dialog(program)
         self.assertEqual(b.dialog_window(program)["rect"], window["rect"])
-        self.assertEqual(view.focus(), "edPassword", "the focus of the last closing")
+        self.assertEqual(view.focus(), "PasswordField", "the focus of the last closing")
         b.keys_to(view, "alt+F4")
         b.wait_dialog_hidden(program)
         holds_for("the program running", program.alive, 1.0)
@@ -282,7 +283,7 @@ class Editing(BenchCase):
         # timer, whose messages would wake the loop and hide a fault here.
         view = b.open_dialog(program)
         b.keys_to(view, "Tab", "Tab", "Tab", "Tab")
-        wait_for("the focus on Salva", lambda: DialogView(b, view.hwnd).focus() == "btsalva", 10)
+        wait_for("the focus on Salva", lambda: DialogView(b, view.hwnd).focus() == "SaveButton", 10)
         program.wait_idle()
         sent = b.probe.ask("close", b.dialog_window(program)["hwnd"], 5000)
         self.assertTrue(sent["ok"], sent)
@@ -313,7 +314,7 @@ class Editing(BenchCase):
         wait_for("the error box to close", lambda: not any(
             w["class"] == "#32770" and w["visible"] for w in program.windows()))
         self.assertTrue(b.dialog_window(program)["visible"], "the open dialog stays")
-        b.click_control(DialogView(b, view.hwnd), "btAnnulla")
+        b.click_control(DialogView(b, view.hwnd), "CancelButton")
         b.wait_dialog_hidden(program)
 
 
@@ -323,9 +324,9 @@ class DialogConnetti(BenchCase):
         b.store(DRIVE, "mario", "pw")
         program = b.start_program()
         view = b.open_dialog(program)
-        self.type_into(view, "edUtente", "luigi")
-        wait_for("the edit", lambda: DialogView(b, view.hwnd).text("edUtente") == "luigi")
-        b.click_control(view, "btConnetti")
+        self.type_into(view, "UserField", "luigi")
+        wait_for("the edit", lambda: DialogView(b, view.hwnd).text("UserField") == "luigi")
+        b.click_control(view, "ConnectButton")
         delete, connect = self.wait_net_runs(2)
         self.assertEqual((delete.command, connect.command),
                          (self.delete_line(), self.connect_line(DRIVE, "mario", "pw")))
@@ -333,11 +334,11 @@ class DialogConnetti(BenchCase):
         self.assert_explorer_on(DRIVE, explorer)
         program.wait_idle()
         view = DialogView(b, view.hwnd)
-        self.assertEqual(view.text("edUtente"), "mario", "the unsaved edit was not discarded")
+        self.assertEqual(view.text("UserField"), "mario", "the unsaved edit was not discarded")
         self.assertTrue(b.dialog_window(program)["visible"])
         self.assertEqual(b.stored()["User"], "mario")
         holds_for("no balloon from the dialog", lambda: not b.balloons(), harness.QUIET_SECONDS)
-        b.click_control(view, "btAnnulla")
+        b.click_control(view, "CancelButton")
         b.wait_dialog_hidden(program)
 
     def test_esci_while_open_disconnects_and_ends(self):
@@ -355,9 +356,9 @@ class Autorun(BenchCase):
         b = self.bench
         program = b.start_program()
         view = b.open_dialog(program)
-        b.click_control(view, "cbAutorun")
-        wait_for("the box ticked", lambda: DialogView(b, view.hwnd).checked("cbAutorun"))
-        b.click_control(view, "btsalva")
+        b.click_control(view, "AutoRunBox")
+        wait_for("the box ticked", lambda: DialogView(b, view.hwnd).checked("AutoRunBox"))
+        b.click_control(view, "SaveButton")
         b.wait_dialog_hidden(program)
         path = b.program_path()
         # A path with a blank is quoted, so that Windows finds the program.
@@ -366,10 +367,10 @@ class Autorun(BenchCase):
         self.assertEqual(b.stored()["AutoRun"], "S")
 
         view = b.open_dialog(program)
-        self.assertTrue(view.checked("cbAutorun"))
-        b.click_control(view, "cbAutorun")
-        wait_for("the box cleared", lambda: not DialogView(b, view.hwnd).checked("cbAutorun"))
-        b.click_control(view, "btsalva")
+        self.assertTrue(view.checked("AutoRunBox"))
+        b.click_control(view, "AutoRunBox")
+        wait_for("the box cleared", lambda: not DialogView(b, view.hwnd).checked("AutoRunBox"))
+        b.click_control(view, "SaveButton")
         b.wait_dialog_hidden(program)
         self.assertEqual(b.registry()["run"], {"QLXDrive": {"type": 1, "size": 2, "data": "\x00"}})
         self.assertEqual(b.stored()["AutoRun"], "N")

@@ -34,7 +34,7 @@ class HighDpi(BenchCase):
         self.assertEqual(view.data["dpi"], 144)
         with self.subTest("layout"):
             test_dialog.check_layout(self, view, window, screen, 1.5)
-        b.click_control(view, "btAnnulla")
+        b.click_control(view, "CancelButton")
         b.wait_dialog_hidden(program)
 
 

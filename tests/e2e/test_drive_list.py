@@ -40,7 +40,7 @@ class DroppedDown(BenchCase):
         b.wait_drawn(dialog["rect"], "the dialog")
 
         # The arrow button at the right end of the combo.
-        left, top, width, height = view.client_rect("cbDrive")
+        left, top, width, height = view.client_rect("DriveField")
         ox, oy = view.data["origin"]
         b.click(ox + left + width - 5, oy + top + height // 2)
         drop = wait_for("the drive list dropped down", lambda: next(
@@ -63,7 +63,7 @@ class DroppedDown(BenchCase):
         b.click(x, high)
         wait_for("the list to close", lambda: not any(
             w["class"] == "ComboLBox" and w["visible"] for w in program.windows()))
-        b.click_control(harness.DialogView(b, view.hwnd), "btAnnulla")
+        b.click_control(harness.DialogView(b, view.hwnd), "CancelButton")
         b.wait_dialog_hidden(program)
 
 

@@ -160,7 +160,7 @@ class Disconnetti(BenchCase):
         view = b.open_dialog(program)
         self.assertEqual(b.standins.net_runs(), [])
         self.assertEqual(b.balloons(), [])
-        b.click_control(view, "btAnnulla")
+        b.click_control(view, "CancelButton")
         b.wait_dialog_hidden(program)
 
 

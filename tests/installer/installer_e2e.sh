@@ -183,8 +183,7 @@ open_dialog() {
   tray=
   wait_until 30 find_tray || return 1
   # A click that comes while the display is busy may be lost: a few tries.
-  local try
-  for try in 1 2 3; do
+  for _ in 1 2 3; do
     xdotool mousemove --window "$tray" 10 10 click 3
     wtool wait '#32768' 5000 >/dev/null || continue  # the popup menu
     xdotool key Down Return

@@ -7,6 +7,8 @@
 # usage: wine10_root_test.sh <scripts/wine10-root.sh>
 set -uo pipefail
 script=$1
+# shellcheck source=../lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 cache=$(mktemp -d /tmp/qlx-root-test.XXXXXX)
 holder=
 cleanup() {
@@ -14,13 +16,8 @@ cleanup() {
   wait 2>/dev/null
   rm -rf --one-file-system "$cache"
 }
-trap cleanup EXIT
+at_exit cleanup
 export QLX_ROOT_CACHE=$cache
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 root=$("$script" path)
 [[ $root == "$cache"/* ]] || fail "the root [$root] is not in the cache given [$cache]"
 mkdir -p "$root/dev" "$root/proc" "$root/tmp" "$root/bin"
@@ -63,8 +60,4 @@ mkdir -p "$cache/wine10-root.new.abc123/dev"
 [[ ! -e $root ]] || fail "the root is still there after remove"
 [[ ! -e $cache/wine10-root.new.abc123 ]] || fail "the unfinished build is still there after remove"
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "wine10-root: all checks passed"
+finish_checks "wine10-root: all checks passed"

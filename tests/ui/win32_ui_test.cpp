@@ -376,7 +376,7 @@ TEST_F(Win32Ui, ADpiChangeLaysTheDialogOutAgain) {
     RECT panel{};
     GetWindowRect(Control(DialogPart::ButtonPanel), &panel);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&panel), 2);
-    EXPECT_EQ(panel.bottom, client.bottom) << "Panel1 stays docked at " << dpi;
+    EXPECT_EQ(panel.bottom, client.bottom) << "the button panel stays docked at " << dpi;
     EXPECT_EQ(panel.right, client.right);
     LOGFONTW font{};
     ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(DialogPart::SaveButton), WM_GETFONT, 0, 0)),
