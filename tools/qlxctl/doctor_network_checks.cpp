@@ -1,12 +1,11 @@
 // The proxies between this machine and the service: the user's settings,
 // which the redirector follows, and WinHTTP's own.
+#include "base/ascii.h"
 #include "tools/qlxctl/doctor_checks.h"
 
 namespace qlx::qlxctl::doctor {
 
 namespace {
-
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
 // A bypass entry against a host: "*" matches any run of characters, and
 // the comparison ignores case.
@@ -16,7 +15,7 @@ bool Glob(std::u16string_view pattern, std::u16string_view text) {
     if (p < pattern.size() && pattern[p] == u'*') {
       star = p++;
       mark = t;
-    } else if (p < pattern.size() && Lower(pattern[p]) == Lower(text[t])) {
+    } else if (p < pattern.size() && AsciiLower(pattern[p]) == AsciiLower(text[t])) {
       ++p;
       ++t;
     } else if (star != std::u16string_view::npos) {

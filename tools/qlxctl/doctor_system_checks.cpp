@@ -1,5 +1,7 @@
 // This machine and this session: the drive letter, net.exe, the WebClient
 // service and the token the doctor runs with.
+#include "base/ascii.h"
+#include "mapping/mapping.h"
 #include "tools/qlxctl/doctor_checks.h"
 
 namespace qlx::qlxctl::doctor {
@@ -59,11 +61,12 @@ Check ManualStopped(const Service& s, const std::string& value) {
 Checks CheckLetter(const Inputs& in) {
   const std::string id = "drive.letter";
   const StoredValue& stored = in.stored.drive;
-  if (stored.status != StoredValue::Status::Read || stored.text.size() != 2 || stored.text[1] != u':' ||
-      !((stored.text[0] >= u'A' && stored.text[0] <= u'Z') || (stored.text[0] >= u'a' && stored.text[0] <= u'z')))
-    return {Make(id, State::Skipped, "no usable drive letter is stored")};
+  const std::uint32_t bit = stored.status == StoredValue::Status::Read && stored.text.size() == 2
+                               ? mapping::DriveBit(stored.text)
+                               : 0;
+  if (bit == 0) return {Make(id, State::Skipped, "no usable drive letter is stored")};
   std::u16string drive = stored.text;
-  drive[0] = static_cast<char16_t>(drive[0] >= u'a' ? drive[0] - u'a' + u'A' : drive[0]);
+  drive[0] = AsciiUpper(drive[0]);
   const std::string letter = U8(drive);
   const std::u16string folder = in.stored.user.status == StoredValue::Status::Read && NonBlank(in.stored.user.text)
                                     ? FolderUrl(in.service_base_url, in.stored.user.text)
@@ -80,7 +83,7 @@ Checks CheckLetter(const Inputs& in) {
                  "Connetti removes that mapping first; to keep it, pick another letter in Parametri, or remove it "
                  "with `net use " + letter + " /delete`.")};
   }
-  if ((in.drives.LogicalDriveMask() >> (drive[0] - u'A')) & 1u)
+  if (in.drives.LogicalDriveMask() & bit)
     return {Problem(id, letter + " is a local drive, which NET USE cannot use",
                     "Pick a free letter in Parametri and press Salva.", "the drive letter is a local drive")};
   return {Make(id, State::Ok, letter + " is free")};

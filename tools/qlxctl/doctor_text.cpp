@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "base/utf.h"
+#include "settings/record.h"
 #include "tools/qlxctl/doctor_checks.h"
 
 namespace qlx::qlxctl::doctor {
@@ -31,11 +32,8 @@ std::string Grouped(std::uint64_t n) {
   return out;
 }
 
-// The connect's completeness rule: something left after removing blanks
-// and control characters at both ends.
-bool NonBlank(const std::u16string& text) {
-  return std::any_of(text.begin(), text.end(), [](char16_t c) { return c > u' '; });
-}
+// The connect's completeness rule, as the settings state it.
+bool NonBlank(const std::u16string& text) { return settings::IsFilled(text); }
 
 Check Make(std::string id, State state, std::string value, std::string fix) {
   return Check{std::move(id), state, std::move(value), std::move(fix), {}};

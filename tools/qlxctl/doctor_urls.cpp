@@ -3,6 +3,7 @@
 // leads.
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "base/utf.h"
 #include "base/wipe.h"
 #include "cipher/base64.h"
@@ -11,9 +12,8 @@
 namespace qlx::qlxctl::doctor {
 
 bool AsciiEqualFolded(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-           return fold(x) == fold(y);
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
+           return AsciiLower(x) == AsciiLower(y);
          });
 }
 
@@ -25,7 +25,7 @@ UrlParts SplitUrl(const std::u16string& url) {
     return parts;
   }
   for (char16_t c : url.substr(0, start))
-    parts.scheme.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c);
+    parts.scheme.push_back(AsciiLower(c));
   const auto end = url.find(u'/', start + 3);
   parts.host_port = url.substr(start + 3, end == std::u16string::npos ? std::u16string::npos : end - start - 3);
   parts.path = end == std::u16string::npos ? u"/" : url.substr(end);

@@ -44,6 +44,9 @@ int Connect(const qlxctl::Options& options, qlxctl::Io& io) {
   settings::ConnectionSettings stored;
   mapping::DriveMapping mapping(stored);
   const std::int32_t result = mapping.Connect(!options.no_explorer);
+  // The same box the program shows when Explorer cannot open on the drive.
+  if (const auto& failure = mapping.explorer_failure())
+    platform::CurrentMessages().Show(failure->caption, failure->text, platform::Messages::Kind::Plain);
   if (mapping.connected()) return 0;
   io.write_error(settings::IsComplete(stored)
                      ? Ended("connect", result)
