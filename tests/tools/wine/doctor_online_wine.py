@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""qlxctl doctor --online under Wine against servers on 127.0.0.1 that
+nobody here wrote, and against the ways a WebDAV service goes wrong that
+only the server's side can show:
+
+- Apache httpd with mod_dav and Basic authentication, the folder two levels
+  deep (/dav/utenti/USER), reached through Apache's own slash redirect: 207
+  with the right password, 401 with a wrong one, a file larger than a
+  lowered FileSizeLimitInBytes;
+- Python servers: a root answering 405 to OPTIONS, a parent answering 401,
+  Digest only, a login page (200 and a 302 to it), a redirect to another
+  port (whose server records that no credentials came), and TLS with a
+  certificate the prefix does not trust.
+
+usage: doctor_online_wine.py QLXCTL_EXE FIXTURE_EXE WINE_RUN_SH OUTPUT_DIR
+
+Every run's text output is kept in OUTPUT_DIR (NN-case.txt); the Apache
+run's is the one the README shows. Exits 1 when a check fails.
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from doctor_harness import (ACCOUNT, FIXTURE, ONLINE_IDS, PASSWORD, URL_VARIABLE, USER, check, doctor_report, expect,
+                            online_all_ok, online_in_order, reg, PARAMETERS, run, save, set_parameter, wine)
+from doctor_servers import Apache, start_recorder, start_special, stop_server, throwaway_tls_context
+
+SPECIAL_BASE = "/dav/utenti/"
+BIG_FILE = "preventivo-2026.pdf"
+
+
+def online(name, base_url):
+    """doctor --online against BASE_URL; returns (checks, order, seconds)."""
+    _, checks, seconds, order = doctor_report(name, "--online", env={URL_VARIABLE: base_url})
+    return checks, order, seconds
+
+
+def value_of(checks, id):
+    return checks.get(id, {}).get("value", "")
+
+
+def apache_cases(work, undo):
+    apache = Apache(work, USER, ACCOUNT, PASSWORD)
+    undo.append(apache.stop)
+    apache.put_file(BIG_FILE, 4096)
+    folder = apache.base_url + USER
+
+    c, order, seconds = online("apache-207", apache.base_url)
+    online_all_ok("apache 207", c, order)
+    check(c, "apache 207", "online.propfind", "ok", "207")
+    print("Apache, healthy: the whole doctor --online run took %.2f s under Wine" % seconds)
+    # Apache's stock DirectorySlash: the folder without its slash is sent to
+    # the slash form, and the doctor came through it.
+    log = apache.access_log()
+    path = SPECIAL_BASE + USER
+    expect(any(line.startswith("PROPFIND %s " % path) and status == 301 for line, status, _ in log),
+           "apache 207: Apache never answered 301 to %s: %s" % (path, log))
+    expect(any(line.startswith("PROPFIND %s/ " % path) and status == 207 for line, status, _ in log),
+           "apache 207: Apache never answered 207 to %s/: %s" % (path, log))
+
+    save(PASSWORD.upper())
+    c, order, _ = online("apache-401", apache.base_url)
+    online_in_order("apache 401", order)
+    check(c, "apache 401", "online.propfind", "problem", "401")
+    expect("Basic" in value_of(c, "online.auth"), "apache 401: online.auth %r names no Basic" % c.get("online.auth"))
+    save(PASSWORD)
+
+    set_parameter("FileSizeLimitInBytes", "REG_DWORD", "1000")
+    c, _, _ = online("apache-file-over-limit", apache.base_url)
+    check(c, "file over limit", "online.propfind", "ok", "207")
+    check(c, "file over limit", "online.folder", "warning", BIG_FILE)
+    expect(reg("delete", PARAMETERS, "/v", "FileSizeLimitInBytes", "/f") == 0, "reg delete FileSizeLimitInBytes")
+    expect(apache.process.poll() is None, "Apache ended during the run: %s" % apache.error_log())
+    print("Apache's folder: %s" % folder)
+
+
+def special_cases(work, undo):
+    special = start_special(SPECIAL_BASE, USER)
+    undo.append(lambda: stop_server(special))
+    base = "http://127.0.0.1:%d%s" % (special.server_address[1], SPECIAL_BASE)
+
+    c, order, _ = online("special-healthy", base)
+    online_all_ok("special healthy", c, order)  # the fixture itself is sound
+
+    special.mode = "root-405"
+    c, _, _ = online("root-405", base)
+    check(c, "root 405", "online.root", "problem", "405")
+
+    special.mode = "parent-401"
+    c, _, _ = online("parent-401", base)
+    check(c, "parent 401", "online.path", "problem", "utenti")
+    check(c, "parent 401", "online.path", "problem", "401")
+    check(c, "parent 401", "online.propfind", "ok", "207")  # invisible from the folder's own answer
+
+    special.mode = "digest"
+    c, _, _ = online("digest-only", base)
+    check(c, "digest", "online.auth", "problem", "Digest")
+
+    for mode in ("login-200", "login-302"):
+        special.mode = mode
+        c, _, _ = online(mode, base)
+        check(c, mode, "online.auth", "problem", "forms authentication")
+        check(c, mode, "online.auth", "problem", "224")
+
+    recorder = start_recorder()
+    undo.append(lambda: stop_server(recorder))
+    special.mode = "redirect"
+    special.redirect_to = "http://127.0.0.1:%d%s%s/" % (recorder.server_address[1], SPECIAL_BASE, USER)
+    c, _, _ = online("redirect-elsewhere", base)
+    check(c, "redirect", "online.propfind", "problem", special.redirect_to)
+    carried = [r for r in recorder.requests if r[2] is not None]
+    expect(not carried, "redirect: credentials reached the other port: %s" % carried)
+    special.mode = "healthy"
+
+
+def tls_case(work, undo):
+    tls = start_special(SPECIAL_BASE, USER, throwaway_tls_context(work))
+    undo.append(lambda: stop_server(tls))
+    c, order, _ = online("tls-untrusted", "https://127.0.0.1:%d%s" % (tls.server_address[1], SPECIAL_BASE))
+    # Nothing can be learnt past an untrusted certificate: the first online
+    # check says why, none is ok, and no request ever reached the server.
+    online_in_order("tls", order)
+    states = [(id, c[id]["state"]) for id in ONLINE_IDS if id in c]
+    first = next((id for id, state in states if state != "skipped"), None)
+    expect(first is not None and c[first]["state"] == "problem" and "not trusted" in c[first]["value"],
+           "tls: the first online check does not say the certificate is not trusted: %s" % c.get(first))
+    expect(all(state != "ok" for _, state in states), "tls: an online check is ok: %s" % states)
+    expect(tls.handshakes, "tls: the server saw no connection")
+    expect(not tls.requests, "tls: requests reached the untrusted server: %s" % tls.requests)
+
+
+def run_cases(work, undo):
+    # A manual WebClient and a stored account: the offline part as on a
+    # healthy machine, so only the online checks vary.
+    expect(wine(FIXTURE, "service-create", "WebClient", "demand").returncode == 0, "service-create")
+    save(PASSWORD)
+    apache_cases(work, undo)
+    special_cases(work, undo)
+    tls_case(work, undo)
+
+
+run(run_cases, [PASSWORD, PASSWORD.upper()])
