@@ -13,6 +13,8 @@ object with one; the caller keeps it in a list it empties in `finally`).
 - a plain web server, a port nobody listens on and a server that accepts and
   never answers.
 """
+import base64
+import http.client
 import http.server
 import os
 import re
@@ -20,6 +22,7 @@ import shutil
 import socket
 import ssl
 import subprocess
+import sys
 import threading
 import time
 
@@ -84,10 +87,19 @@ class QuietHandler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body)
 
 
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        # A client that drops a kept-alive connection, or a TLS client that
+        # refuses the certificate, is an ordinary end here, not an error.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError, ssl.SSLError)):
+            super().handle_error(request, client_address)
+
+
 def serve(handler, context=None):
     """A ThreadingHTTPServer on a free loopback port, in a daemon thread."""
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    server.daemon_threads = True
+    server = Server(("127.0.0.1", 0), handler)
     if context is not None:
         server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
@@ -97,6 +109,34 @@ def serve(handler, context=None):
 def stop_server(server):
     server.shutdown()
     server.server_close()
+
+
+def ask(url, method, account=None, password=None, depth=None):
+    """One request from the host, to show a fixture answers as meant:
+    (status, {lower-case header: value})."""
+    scheme, _, rest = url.partition("://")
+    host, _, path = rest.partition("/")
+    if scheme == "https":
+        connection = http.client.HTTPSConnection(host, timeout=REQUEST_SECONDS,
+                                                 context=ssl._create_unverified_context())
+    else:
+        connection = http.client.HTTPConnection(host, timeout=REQUEST_SECONDS)
+    headers = {}
+    if account is not None:
+        pair = ("%s:%s" % (account, password)).encode("utf-8")
+        headers["Authorization"] = "Basic " + base64.b64encode(pair).decode()
+    if depth is not None:
+        headers["Depth"] = depth
+    try:
+        connection.request(method, "/" + path, headers=headers)
+        response = connection.getresponse()
+        response.read()
+        headers = {}
+        for name, value in response.getheaders():  # a repeated header (DAV) read as one list
+            headers[name.lower()] = headers[name.lower()] + ", " + value if name.lower() in headers else value
+        return response.status, headers
+    finally:
+        connection.close()
 
 
 # ---------------------------------------------------------- simple servers

@@ -16,8 +16,9 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, ONLINE_IDS, PARAMETERS, PASSWORD, PREFIX, SETTINGS, USER, check,
-                            doctor, doctor_report, expect, online_all_ok, reg, run, save, set_parameter, wine)
+from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, ONLINE_IDS, PARAMETERS, PASSWORD, PREFIX, SETTINGS,
+                            USER, check, doctor, doctor_report, expect, online_all_ok, reg, run, save, set_parameter,
+                            wine)
 from doctor_servers import start_plain_server, start_rclone, start_silent_server, stop_server, unused_port
 
 
