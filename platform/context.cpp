@@ -31,6 +31,8 @@ MachineRegistry& CurrentMachineRegistry() { return Required(g_context.machine_re
 NetworkConnections& CurrentConnections() { return Required(g_context.connections, "network connection list"); }
 Files& CurrentFiles() { return Required(g_context.files, "file system"); }
 Http& CurrentHttp() { return Required(g_context.http, "HTTP client"); }
+Session& CurrentSession() { return Required(g_context.session, "session"); }
+ProxySettings& CurrentProxies() { return Required(g_context.proxies, "proxy settings"); }
 
 void Pause(std::uint32_t milliseconds) { CurrentClock().Pause(milliseconds); }
 

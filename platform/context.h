@@ -4,6 +4,7 @@
 // the real one for the scope of main; tests install doubles per test. An
 // interface left unset raises AssertionError when used, so a test states
 // exactly which parts of the outside world it expects to be touched.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -95,13 +96,26 @@ class Messages {
 
 struct ServiceStatus {
   enum class Presence { Installed, Absent, Unreadable };
+  // SERVICE_*_START and SERVICE_* states, named; Other keeps a number no
+  // Windows version is known to give (raw_start, raw_state hold it).
+  enum class Start { Boot, System, Automatic, Manual, Disabled, Other };
+  enum class Run { Stopped, Starting, Stopping, Running, Continuing, Pausing, Paused, Other };
+  // Whether the service manager lets this user start it (SERVICE_START).
+  enum class StartRight { Unknown, Allowed, Denied };
+  // Whether a trigger (for WebClient: the first WebDAV request) starts it;
+  // Unknown where the system cannot tell.
+  enum class Trigger { Unknown, Present, Absent };
   Presence presence = Presence::Absent;
-  std::uint32_t start_type = 0;     // SERVICE_AUTO_START 2, SERVICE_DEMAND_START 3, SERVICE_DISABLED 4
-  std::uint32_t current_state = 0;  // SERVICE_STOPPED 1 ... SERVICE_RUNNING 4 ... SERVICE_PAUSED 7
-  std::uint32_t error = 0;          // the system error code, for Unreadable
+  Start start = Start::Manual;
+  Run state = Run::Stopped;
+  std::uint32_t error = 0;  // the system error code, for Unreadable
+  Trigger trigger = Trigger::Unknown;
+  StartRight start_right = StartRight::Unknown;
+  std::uint32_t raw_start = 0, raw_state = 0;
 };
 
-// OpenSCManagerW / OpenServiceW with query rights only.
+// OpenSCManagerW / OpenServiceW with query rights only; the start right is
+// asked for and never used.
 class ServiceManager {
  public:
   virtual ~ServiceManager() = default;
@@ -154,7 +168,22 @@ struct HttpRequest {
   std::u16string headers;  // extra header lines, each ending in CR LF
   std::string body;
   std::uint32_t timeout_ms = 0;  // the bound on the whole exchange
+  std::size_t max_body = 0;      // the answer's body is read up to this many bytes
 };
+
+// The faults of a server certificate, as WinHTTP's error and status flags
+// name them, one bit each.
+namespace tls {
+constexpr std::uint32_t kUntrusted = 0x1;          // the issuer is not trusted
+constexpr std::uint32_t kWrongName = 0x2;          // for another host name
+constexpr std::uint32_t kExpired = 0x4;            // expired or not valid yet
+constexpr std::uint32_t kRevoked = 0x8;            // revoked
+constexpr std::uint32_t kRevocationUnknown = 0x10; // revocation could not be checked
+constexpr std::uint32_t kInvalid = 0x20;           // malformed or otherwise invalid
+constexpr std::uint32_t kWrongUsage = 0x40;        // not for server authentication
+constexpr std::uint32_t kHandshake = 0x80;         // the TLS handshake itself failed
+constexpr std::uint32_t kClientCertificate = 0x100;  // the server asks for one
+}  // namespace tls
 
 struct HttpOutcome {
   enum class Kind {
@@ -162,21 +191,56 @@ struct HttpOutcome {
     NameNotResolved,  // the host name did not resolve
     CannotConnect,    // refused or unreachable
     TimedOut,         // no answer within the bound
-    SecureFailure,    // TLS could not be set up; certificate_flags say why when known
+    SecureFailure,    // TLS could not be set up; tls_faults say why when known
+    ConnectionReset,  // the server broke off the connection
     Failed,           // anything else; error holds the code
   };
   Kind kind = Kind::Failed;
   std::uint32_t status = 0;
-  std::uint32_t error = 0;              // the WinHTTP or system error code
-  std::uint32_t certificate_flags = 0;  // WINHTTP_CALLBACK_STATUS_FLAG_* of a secure failure
+  std::uint32_t error = 0;      // the WinHTTP or system error code
+  std::uint32_t tls_faults = 0;  // tls::k* bits, for SecureFailure
+  // Of an answer: the headers a diagnosis judges (repeated ones joined by
+  // ", "), and the body up to the request's max_body.
+  std::u16string location, www_authenticate, content_type, dav, allow;
+  std::string body;
+  bool body_cut = false;  // the body went on beyond max_body
 };
 
 // One request through WinHTTP with the machine's WinHTTP proxy setting (the
-// one services use); redirects are not followed but reported.
+// one services use), with certificate revocation checked; redirects are
+// not followed but reported.
 class Http {
  public:
   virtual ~Http() = default;
   virtual HttpOutcome Send(const HttpRequest& request) = 0;
+  // A monotonic clock in milliseconds, what the requests' bounds are measured on.
+  virtual std::uint64_t NowMs() = 0;
+};
+
+// The process's token: whether it runs elevated (TokenElevation).
+class Session {
+ public:
+  enum class Elevation { Unknown, Elevated, NotElevated };
+  virtual ~Session() = default;
+  virtual Elevation Query() = 0;
+};
+
+struct ProxyConfiguration {
+  bool readable = true;
+  bool auto_detect = false;
+  std::u16string script_url;  // a configuration script (PAC)
+  std::u16string proxy;       // a fixed proxy, "host:port" or per-scheme list
+  std::u16string bypass;      // the bypass list, ";" or blank separated
+  std::uint32_t error = 0;    // the system error code, when not readable
+};
+
+// The proxy settings a WebDAV request can meet: the user's (Internet
+// Options, what the redirector follows) and WinHTTP's own (netsh winhttp).
+class ProxySettings {
+ public:
+  virtual ~ProxySettings() = default;
+  virtual ProxyConfiguration User() = 0;
+  virtual ProxyConfiguration WinHttp() = 0;
 };
 
 struct Context {
@@ -194,6 +258,8 @@ struct Context {
   NetworkConnections* connections = nullptr;
   Files* files = nullptr;
   Http* http = nullptr;
+  Session* session = nullptr;
+  ProxySettings* proxies = nullptr;
 };
 
 // Installs a context for its own lifetime and restores the one that was
@@ -223,6 +289,8 @@ MachineRegistry& CurrentMachineRegistry();
 NetworkConnections& CurrentConnections();
 Files& CurrentFiles();
 Http& CurrentHttp();
+Session& CurrentSession();
+ProxySettings& CurrentProxies();
 
 // Shorthand for CurrentClock().Pause(ms).
 void Pause(std::uint32_t milliseconds);

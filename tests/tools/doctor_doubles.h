@@ -20,7 +20,20 @@ namespace qlx::test {
 
 class FakeServices final : public platform::ServiceManager {
  public:
-  platform::ServiceStatus status{platform::ServiceStatus::Presence::Installed, 3, 1, 0};
+  platform::ServiceStatus status = Status(platform::ServiceStatus::Start::Manual, platform::ServiceStatus::Run::Stopped);
+  static platform::ServiceStatus Status(platform::ServiceStatus::Start start, platform::ServiceStatus::Run state,
+                                        platform::ServiceStatus::Trigger trigger =
+                                            platform::ServiceStatus::Trigger::Present,
+                                        platform::ServiceStatus::StartRight right =
+                                            platform::ServiceStatus::StartRight::Allowed) {
+    platform::ServiceStatus s;
+    s.presence = platform::ServiceStatus::Presence::Installed;
+    s.start = start;
+    s.state = state;
+    s.trigger = trigger;
+    s.start_right = right;
+    return s;
+  }
   std::vector<std::u16string> asked;
   platform::ServiceStatus Query(const std::u16string& name) override {
     asked.push_back(name);
@@ -84,14 +97,80 @@ class FakeFiles final : public platform::Files {
   }
 };
 
+// Answers by method and URL ("OPTIONS http://h/"); what no rule names gets
+// `outcome`. Each request costs `cost_ms` on the clock the bound is measured on.
 class FakeHttp final : public platform::Http {
  public:
   std::vector<platform::HttpRequest> requests;
-  platform::HttpOutcome outcome{platform::HttpOutcome::Kind::Answered, 207, 0, 0};
+  platform::HttpOutcome outcome = Answer(207);
+  std::map<std::u16string, platform::HttpOutcome> answers;
+  std::uint64_t now_ms = 1000, cost_ms = 10;
+
+  static platform::HttpOutcome Answer(std::uint32_t status) {
+    platform::HttpOutcome o;
+    o.kind = platform::HttpOutcome::Kind::Answered;
+    o.status = status;
+    if (status == 207) o.body = Listing({});
+    return o;
+  }
+  static platform::HttpOutcome Fault(platform::HttpOutcome::Kind kind, std::uint32_t error, std::uint32_t tls = 0) {
+    platform::HttpOutcome o;
+    o.kind = kind;
+    o.error = error;
+    o.tls_faults = tls;
+    return o;
+  }
+  // A multistatus of the folder and its files (name, length).
+  static std::string Listing(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
+    std::string xml = "<?xml version=\"1.0\"?><D:multistatus xmlns:D=\"DAV:\"><D:response><D:href>/f/</D:href>"
+                      "<D:propstat><D:prop><D:resourcetype><D:collection/></D:resourcetype></D:prop></D:propstat>"
+                      "</D:response>";
+    for (const auto& [name, length] : files)
+      xml += "<D:response><D:href>/f/" + name + "</D:href><D:propstat><D:prop><D:resourcetype/>"
+             "<D:getcontentlength>" + std::to_string(length) + "</D:getcontentlength></D:prop></D:propstat>"
+             "</D:response>";
+    return xml + "</D:multistatus>";
+  }
+  void On(const std::u16string& method_and_url, platform::HttpOutcome o) { answers[method_and_url] = std::move(o); }
+  // The requests as "METHOD URL [Depth]".
+  std::vector<std::string> Sent() const {
+    std::vector<std::string> out;
+    for (const auto& r : requests) {
+      std::string line(r.method.begin(), r.method.end());
+      line += " " + std::string(r.url.begin(), r.url.end());
+      const auto depth = r.headers.find(u"Depth: ");
+      if (depth != std::u16string::npos) line += " " + std::string(1, static_cast<char>(r.headers[depth + 7]));
+      out.push_back(line);
+    }
+    return out;
+  }
+
   platform::HttpOutcome Send(const platform::HttpRequest& request) override {
     requests.push_back(request);
-    return outcome;
+    now_ms += cost_ms;
+    const auto rule = answers.find(request.method + u" " + request.url);
+    platform::HttpOutcome o = rule != answers.end() ? rule->second : outcome;
+    if (request.max_body && o.body.size() > request.max_body) {
+      o.body.resize(request.max_body);
+      o.body_cut = true;
+    }
+    if (o.kind == platform::HttpOutcome::Kind::TimedOut) now_ms += request.timeout_ms;
+    return o;
   }
+  std::uint64_t NowMs() override { return now_ms; }
+};
+
+class FakeSession final : public platform::Session {
+ public:
+  Elevation elevation = Elevation::NotElevated;
+  Elevation Query() override { return elevation; }
+};
+
+class FakeProxies final : public platform::ProxySettings {
+ public:
+  platform::ProxyConfiguration user, winhttp;
+  platform::ProxyConfiguration User() override { return user; }
+  platform::ProxyConfiguration WinHttp() override { return winhttp; }
 };
 
 inline constexpr char16_t kSettingsPath[] = u"Software\\PELMORA\\QLXDrive";
@@ -117,7 +196,9 @@ class DoctorTest : public ::testing::Test {
                                      .machine_registry = &machine,
                                      .connections = &connections,
                                      .files = &files,
-                                     .http = &http});
+                                     .http = &http,
+                                     .session = &session,
+                                     .proxies = &proxies});
   }
 
   // A stored value in the program's own protected form.
@@ -157,6 +238,8 @@ class DoctorTest : public ::testing::Test {
   FakeConnections connections;
   FakeFiles files;
   FakeHttp http;
+  FakeSession session;
+  FakeProxies proxies;
 
  private:
   std::optional<platform::ScopedContext> scope_;

@@ -1,12 +1,15 @@
 #pragma once
 // `qlxctl doctor`: why a drive does not map, one check a line. Everything
-// here reads through the platform context and changes nothing; the Win32
-// entry (doctor_win32.cpp) installs the real service manager, HKLM reader,
-// connection list and HTTP client, the tests install doubles.
+// here reads and changes nothing. Each check is a function of what it reads
+// (doctor_checks.h); Diagnose(options) gathers those from the platform
+// context, where the Win32 entry (doctor_win32.cpp) installs the real
+// service manager, HKLM reader, connection list, session, proxy settings and
+// HTTP client, and the tests install doubles.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "tools/qlxctl/cli.h"
 
 namespace qlx::qlxctl::doctor {
@@ -19,6 +22,7 @@ struct Check {
   State state = State::Ok;
   std::string value;  // what was found, UTF-8; never the password
   std::string fix;    // one sentence for a warning or a problem, else empty
+  std::string cause;  // a problem's cause in a few words, for the text's summary; empty: the value
 };
 
 struct Report {
@@ -39,7 +43,10 @@ struct StoredValue {
 };
 
 struct StoredSettings {
-  bool key_opened = false;
+  // The program opens the key for full access and reads nothing when that
+  // is refused: Refused is a key that exists but not for the program.
+  enum class Key { Absent, Opened, Refused };
+  Key key = Key::Absent;
   StoredValue drive, user, password, autoconnect, autorun, program_path;
   StoredSettings() = default;
   StoredSettings(const StoredSettings&) = delete;
@@ -47,9 +54,10 @@ struct StoredSettings {
   ~StoredSettings();  // wipes the password
 };
 
-// Reads every stored value the way the program does, but opens the settings
-// key for reading only: a missing key stays missing.
-void ReadStoredSettings(StoredSettings& out);
+// Reads every stored value the way the program does, with the key opened
+// for full access as the program opens it, but never creates it: a missing
+// key stays missing.
+void ReadStoredSettings(platform::Registry& registry, StoredSettings& out);
 // The settings key as an administrator types it ("HKCU\...").
 std::u16string SettingsKeyForCommands();
 std::u16string ServiceBaseUrl();
@@ -63,7 +71,7 @@ std::u16string SystemErrorText(std::uint32_t code);
 
 struct Options {
   bool online = false;
-  std::uint32_t timeout_ms = 15000;  // the bound on the online request
+  std::uint32_t timeout_ms = 15000;  // the one bound on the whole online part
   std::u16string probe_base_url;     // the online request's base URL; empty: the build's
   std::u16string service_base_url;   // empty: the build's (tests give another scheme)
 };
@@ -91,6 +99,7 @@ bool SameFolder(const std::u16string& remote, const std::u16string& url);
 Report Diagnose(const Options& options);
 // 0 when no check is a problem, 1 otherwise.
 int ExitCode(const Report& report);
+// The checks, then one line per problem's cause, most likely first.
 std::string FormatText(const Report& report);
 std::string FormatJson(const Report& report);
 std::string JsonString(const std::string& utf8);

@@ -33,13 +33,18 @@ StoredValue ReadOne(platform::Registry& registry, platform::Registry::Key key, c
 
 StoredSettings::~StoredSettings() { SecureWipe(password.text); }
 
-void ReadStoredSettings(StoredSettings& out) {
-  platform::Registry& registry = platform::CurrentRegistry();
-  // Read access only: the program's own read would create the key.
-  platform::RegKey key(registry,
-                       registry.OpenKey(settings::FromRoot(settings::kSettingsKey), platform::access::kRead));
-  out.key_opened = static_cast<bool>(key);
-  if (!key) return;
+void ReadStoredSettings(platform::Registry& registry, StoredSettings& out) {
+  // Full access, as the program opens it: a key an administrator locked to
+  // read and write only is one the program reads nothing from.
+  const std::u16string path = settings::FromRoot(settings::kSettingsKey);
+  platform::RegKey key(registry, registry.OpenKey(path, platform::access::kAllAccess));
+  if (!key) {
+    out.key = platform::RegKey(registry, registry.OpenKey(path, platform::access::kRead))
+                  ? StoredSettings::Key::Refused
+                  : StoredSettings::Key::Absent;
+    return;
+  }
+  out.key = StoredSettings::Key::Opened;
   out.user = ReadOne(registry, key.Get(), settings::value_name::USER);
   out.password = ReadOne(registry, key.Get(), settings::value_name::PASSWORD);
   out.drive = ReadOne(registry, key.Get(), settings::value_name::PATHDRIVE);
