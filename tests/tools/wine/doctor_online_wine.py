@@ -6,7 +6,8 @@ only the server's side can show:
 - Apache httpd with mod_dav and Basic authentication, the folder two levels
   deep (/dav/utenti/USER), reached through Apache's own slash redirect: 207
   with the right password, 401 with a wrong one, a file larger than a
-  lowered FileSizeLimitInBytes;
+  lowered FileSizeLimitInBytes, a listing larger than a lowered
+  FileAttributesLimitInBytes;
 - Python servers: a root answering 405 to OPTIONS, a parent answering 401,
   Digest only, a login page (200 and a 302 to it), a redirect to another
   port (whose server records that no credentials came), and TLS with a
@@ -101,6 +102,12 @@ def apache_cases(work, undo):
     check(c, "file over limit", "online.propfind", "ok", "207")
     check(c, "file over limit", "online.folder", "warning", BIG_FILE)
     expect(reg("delete", PARAMETERS, "/v", "FileSizeLimitInBytes", "/f") == 0, "reg delete FileSizeLimitInBytes")
+    # Apache's listing of the folder and its one file is well over 1 KB.
+    set_parameter("FileAttributesLimitInBytes", "REG_DWORD", "600")
+    c, _, _ = online("apache-listing-over-limit", apache.base_url)
+    check(c, "listing over limit", "online.folder", "problem", "FileAttributesLimitInBytes")
+    expect(reg("delete", PARAMETERS, "/v", "FileAttributesLimitInBytes", "/f") == 0,
+           "reg delete FileAttributesLimitInBytes")
     expect(apache.process.poll() is None, "Apache ended during the run: %s" % apache.error_log())
     print("Apache's folder: %s" % folder)
 
