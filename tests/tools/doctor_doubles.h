@@ -102,7 +102,8 @@ class FakeFiles final : public platform::Files {
 class FakeHttp final : public platform::Http {
  public:
   std::vector<platform::HttpRequest> requests;
-  platform::HttpOutcome outcome = Answer(207);
+  platform::HttpOutcome outcome = Answer(207);  // PROPFIND's
+  platform::HttpOutcome options = OptionsAnswer("1, 2", "OPTIONS, GET, PROPFIND, PUT, LOCK");
   std::map<std::u16string, platform::HttpOutcome> answers;
   std::uint64_t now_ms = 1000, cost_ms = 10;
 
@@ -118,6 +119,17 @@ class FakeHttp final : public platform::Http {
     o.kind = kind;
     o.error = error;
     o.tls_faults = tls;
+    return o;
+  }
+  static platform::HttpOutcome OptionsAnswer(const char* dav, const char* allow) {
+    platform::HttpOutcome o = Answer(200);
+    o.dav = std::u16string(dav, dav + std::char_traits<char>::length(dav));
+    o.allow = std::u16string(allow, allow + std::char_traits<char>::length(allow));
+    return o;
+  }
+  static platform::HttpOutcome Redirect(std::uint32_t status, const std::u16string& location) {
+    platform::HttpOutcome o = Answer(status);
+    o.location = location;
     return o;
   }
   // A multistatus of the folder and its files (name, length).
@@ -149,7 +161,7 @@ class FakeHttp final : public platform::Http {
     requests.push_back(request);
     now_ms += cost_ms;
     const auto rule = answers.find(request.method + u" " + request.url);
-    platform::HttpOutcome o = rule != answers.end() ? rule->second : outcome;
+    platform::HttpOutcome o = rule != answers.end() ? rule->second : request.method == u"OPTIONS" ? options : outcome;
     if (request.max_body && o.body.size() > request.max_body) {
       o.body.resize(request.max_body);
       o.body_cut = true;

@@ -35,6 +35,8 @@ class Probe {
   const Inputs& in;
   std::u16string base, folder, account;  // folder: escaped, without a trailing slash
   std::string Where(const char* method, const std::u16string& url) const;
+  // Why nothing more is sent, once a connection failed.
+  const std::optional<std::string>& Failure() const { return failure_; }
   std::uint32_t BoundSeconds() const { return (in.options.timeout_ms + 999) / 1000; }
 
  private:

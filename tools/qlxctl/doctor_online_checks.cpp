@@ -138,6 +138,7 @@ Check PathCheck(Probe& probe) {
                      "a parent folder refuses the redirector's walk");
     walked += (walked.empty() ? "" : ", ") + U8(parts.path.substr(0, slash + 1)) + " " + Status(a);
   }
+  if (walked.empty() && probe.Failure()) return Make(id, State::Skipped, *probe.Failure());
   if (walked.empty()) return Make(id, State::Ok, "no parent between the root and the folder");
   return Make(id, State::Ok, "every parent answers PROPFIND: " + walked);
 }

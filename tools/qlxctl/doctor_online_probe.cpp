@@ -56,7 +56,7 @@ std::string TlsText(std::uint32_t faults) {
 }
 
 bool Answer::Redirect() const {
-  return kind == Kind::Answered && (outcome.status == 301 || outcome.status == 302 || outcome.status == 303 ||
+  return kind == Kind::Answered && !outcome.location.empty() && (outcome.status == 301 || outcome.status == 302 || outcome.status == 303 ||
                                     outcome.status == 307 || outcome.status == 308);
 }
 
