@@ -21,6 +21,60 @@ namespace qlx::platform {
 
 // ------------------------------------------------------------ services
 
+namespace {
+
+ServiceStatus::Start StartOf(DWORD start) {
+  switch (start) {
+    case SERVICE_BOOT_START: return ServiceStatus::Start::Boot;
+    case SERVICE_SYSTEM_START: return ServiceStatus::Start::System;
+    case SERVICE_AUTO_START: return ServiceStatus::Start::Automatic;
+    case SERVICE_DEMAND_START: return ServiceStatus::Start::Manual;
+    case SERVICE_DISABLED: return ServiceStatus::Start::Disabled;
+    default: return ServiceStatus::Start::Other;
+  }
+}
+
+ServiceStatus::Run RunOf(DWORD state) {
+  switch (state) {
+    case SERVICE_STOPPED: return ServiceStatus::Run::Stopped;
+    case SERVICE_START_PENDING: return ServiceStatus::Run::Starting;
+    case SERVICE_STOP_PENDING: return ServiceStatus::Run::Stopping;
+    case SERVICE_RUNNING: return ServiceStatus::Run::Running;
+    case SERVICE_CONTINUE_PENDING: return ServiceStatus::Run::Continuing;
+    case SERVICE_PAUSE_PENDING: return ServiceStatus::Run::Pausing;
+    case SERVICE_PAUSED: return ServiceStatus::Run::Paused;
+    default: return ServiceStatus::Run::Other;
+  }
+}
+
+// SERVICE_TRIGGER_INFO's head, which this SDK's headers lack.
+struct TriggerInfoHead {
+  DWORD count;
+  void* triggers;
+  BYTE* reserved;
+};
+
+ServiceStatus::Trigger TriggerOf(SC_HANDLE service) {
+  constexpr DWORD kTriggerInfo = 8;  // SERVICE_CONFIG_TRIGGER_INFO, Windows 7 and later
+  DWORD needed = 0;
+  QueryServiceConfig2W(service, kTriggerInfo, nullptr, 0, &needed);
+  std::vector<BYTE> buffer(std::max<DWORD>(needed, sizeof(TriggerInfoHead)));
+  if (!QueryServiceConfig2W(service, kTriggerInfo, buffer.data(), static_cast<DWORD>(buffer.size()), &needed))
+    return ServiceStatus::Trigger::Unknown;
+  return reinterpret_cast<const TriggerInfoHead*>(buffer.data())->count > 0 ? ServiceStatus::Trigger::Present
+                                                                            : ServiceStatus::Trigger::Absent;
+}
+
+// Asking for the start right tells whether this user has it; the handle
+// is closed unused.
+ServiceStatus::StartRight StartRightOf(SC_HANDLE manager, const std::u16string& name) {
+  const unique_schandle service(OpenServiceW(manager, W(name), SERVICE_START));
+  if (service) return ServiceStatus::StartRight::Allowed;
+  return GetLastError() == ERROR_ACCESS_DENIED ? ServiceStatus::StartRight::Denied : ServiceStatus::StartRight::Unknown;
+}
+
+}  // namespace
+
 ServiceStatus Win32ServiceManager::Query(const std::u16string& name) {
   ServiceStatus result;
   const unique_schandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -50,8 +104,12 @@ ServiceStatus Win32ServiceManager::Query(const std::u16string& name) {
     return result;
   }
   result.presence = ServiceStatus::Presence::Installed;
-  result.start_type = config->dwStartType;
-  result.current_state = status.dwCurrentState;
+  result.raw_start = config->dwStartType;
+  result.raw_state = status.dwCurrentState;
+  result.start = StartOf(config->dwStartType);
+  result.state = RunOf(status.dwCurrentState);
+  result.trigger = TriggerOf(service.get());
+  result.start_right = StartRightOf(manager.get(), name);
   return result;
 }
 
@@ -135,166 +193,63 @@ bool Win32Files::FileExists(const std::u16string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// ---------------------------------------------------------------- HTTP
+// ------------------------------------------------------------- session
+
+Session::Elevation Win32Session::Query() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return Elevation::Unknown;
+  const unique_handle token(raw);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size))
+    return Elevation::Unknown;
+  return elevation.TokenIsElevated ? Elevation::Elevated : Elevation::NotElevated;
+}
+
+// ------------------------------------------------------------- proxies
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
-// What is left of the bound, never less than 1 ms (0 would mean "no limit"
-// to WinHTTP).
-int Remaining(SteadyClock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-  return static_cast<int>(std::clamp<long long>(left, 1, 0x7FFFFFFF));
+// Takes a string WinHTTP allocated, and frees it.
+std::u16string Taken(LPWSTR text) {
+  if (!text) return {};
+  std::u16string out = U16(text, wcslen(text));
+  GlobalFree(text);
+  return out;
 }
-
-// WinHTTP's timeouts bound each phase, not the whole: each phase gets what
-// is left of the one bound.
-void BoundPhases(HINTERNET handle, SteadyClock::time_point deadline) {
-  const int left = Remaining(deadline);
-  WinHttpSetTimeouts(handle, left, left, left, left);
-}
-
-void CALLBACK OnSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD length) {
-  if (status != WINHTTP_CALLBACK_STATUS_SECURE_FAILURE || context == 0 || information == nullptr ||
-      length < sizeof(DWORD))
-    return;
-  *reinterpret_cast<std::uint32_t*>(context) |= *static_cast<const DWORD*>(information);
-}
-
-HttpOutcome Failure(DWORD error, std::uint32_t certificate_flags) {
-  HttpOutcome outcome;
-  outcome.error = error;
-  outcome.certificate_flags = certificate_flags;
-  switch (error) {
-    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
-      outcome.kind = HttpOutcome::Kind::NameNotResolved;
-      break;
-    case ERROR_WINHTTP_CANNOT_CONNECT:
-      outcome.kind = HttpOutcome::Kind::CannotConnect;
-      break;
-    case ERROR_WINHTTP_TIMEOUT:
-      outcome.kind = HttpOutcome::Kind::TimedOut;
-      break;
-    case ERROR_WINHTTP_SECURE_FAILURE:
-    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
-    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
-    case ERROR_WINHTTP_SECURE_INVALID_CA:
-    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
-    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-    case ERROR_WINHTTP_SECURE_INVALID_CERT:
-    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
-    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
-    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
-      outcome.kind = HttpOutcome::Kind::SecureFailure;
-      break;
-    default:
-      outcome.kind = HttpOutcome::Kind::Failed;
-  }
-  return outcome;
-}
-
-// The exchange itself, synchronous; its phases share one deadline.
-HttpOutcome Exchange(const HttpRequest& request, SteadyClock::time_point deadline) {
-
-  URL_COMPONENTSW parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength =
-      static_cast<DWORD>(-1);
-  if (!WinHttpCrackUrl(W(request.url), static_cast<DWORD>(request.url.size()), 0, &parts))
-    return Failure(GetLastError(), 0);
-  const std::u16string host = U16(parts.lpszHostName, parts.dwHostNameLength);
-  std::u16string path = U16(parts.lpszUrlPath, parts.dwUrlPathLength) + U16(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (path.empty()) path = u"/";
-  const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-
-  const unique_hinternet session(WinHttpOpen(L"qlxctl-doctor", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                             WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session) return Failure(GetLastError(), 0);
-  BoundPhases(session.get(), deadline);
-  const unique_hinternet connection(WinHttpConnect(session.get(), W(host), parts.nPort, 0));
-  if (!connection) return Failure(GetLastError(), 0);
-  // The URL is escaped already; WinHTTP sends it as it stands.
-  const unique_hinternet handle(WinHttpOpenRequest(connection.get(), W(request.method), W(path), nullptr,
-                                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                   WINHTTP_FLAG_ESCAPE_DISABLE | (secure ? WINHTTP_FLAG_SECURE : 0)));
-  if (!handle) return Failure(GetLastError(), 0);
-
-  DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-  WinHttpSetOption(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
-  // The certificate's faults arrive through the status callback only.
-  std::uint32_t certificate_flags = 0;
-  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&certificate_flags);
-  WinHttpSetOption(handle.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
-  WinHttpSetStatusCallback(handle.get(), OnSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
-
-  BoundPhases(handle.get(), deadline);
-  const DWORD body_size = static_cast<DWORD>(request.body.size());
-  const wchar_t* headers = request.headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : W(request.headers);
-  if (!WinHttpSendRequest(handle.get(), headers, static_cast<DWORD>(-1),
-                          body_size ? const_cast<char*>(request.body.data()) : WINHTTP_NO_REQUEST_DATA, body_size,
-                          body_size, 0))
-    return Failure(GetLastError(), certificate_flags);
-  if (SteadyClock::now() >= deadline) return Failure(ERROR_WINHTTP_TIMEOUT, certificate_flags);
-  BoundPhases(handle.get(), deadline);
-  if (!WinHttpReceiveResponse(handle.get(), nullptr)) return Failure(GetLastError(), certificate_flags);
-
-  DWORD status = 0, size = sizeof status;
-  if (!WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-    return Failure(GetLastError(), certificate_flags);
-  HttpOutcome outcome;
-  outcome.kind = HttpOutcome::Kind::Answered;
-  outcome.status = status;
-  return outcome;
-}
-
-// What the caller and the exchange's thread share; the thread may outlive
-// the caller's wait.
-struct PendingExchange {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  HttpOutcome outcome;
-  HttpRequest request;
-  ~PendingExchange() { SecureWipe(request.headers); }
-};
 
 }  // namespace
 
-// WinHTTP's own timeouts bound each phase, and not every phase everywhere
-// (name resolution has none; Wine waits for an answer without limit): the
-// exchange runs on a thread of its own and the caller waits for it only up
-// to the bound. A thread that finished in time is joined, so that none is
-// still on its way out when the process ends (under WoW64 such a thread can
-// leave its own exit code, 0, as the process's). One still running at the
-// bound is left to end with the process; it reports to no one.
-HttpOutcome Win32Http::Send(const HttpRequest& request) {
-  const SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::milliseconds(request.timeout_ms);
-  auto pending = std::make_shared<PendingExchange>();
-  pending->request = request;
-  std::thread worker([pending, deadline] {
-    HttpOutcome outcome = Exchange(pending->request, deadline);
-    const std::lock_guard<std::mutex> lock(pending->mutex);
-    SecureWipe(pending->request.headers);
-    pending->outcome = outcome;
-    pending->done = true;
-    pending->finished.notify_all();
-  });
-  bool finished = false;
-  {
-    std::unique_lock<std::mutex> lock(pending->mutex);
-    // A little beyond the bound, so that WinHTTP's own timeout, where it has
-    // one, is the one reported.
-    finished = pending->finished.wait_until(lock, deadline + std::chrono::milliseconds(250),
-                                            [&] { return pending->done; });
+ProxyConfiguration Win32ProxySettings::User() {
+  ProxyConfiguration result;
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+  if (!WinHttpGetIEProxyConfigForCurrentUser(&config)) {
+    result.readable = false;
+    result.error = GetLastError();
+    return result;
   }
-  if (!finished) {
-    worker.detach();
-    return Failure(ERROR_WINHTTP_TIMEOUT, 0);
+  result.auto_detect = config.fAutoDetect != FALSE;
+  result.script_url = Taken(config.lpszAutoConfigUrl);
+  result.proxy = Taken(config.lpszProxy);
+  result.bypass = Taken(config.lpszProxyBypass);
+  return result;
+}
+
+ProxyConfiguration Win32ProxySettings::WinHttp() {
+  ProxyConfiguration result;
+  WINHTTP_PROXY_INFO info{};
+  if (!WinHttpGetDefaultProxyConfiguration(&info)) {
+    result.readable = false;
+    result.error = GetLastError();
+    return result;
   }
-  worker.join();
-  return pending->outcome;
+  const bool named = info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+  std::u16string proxy = Taken(info.lpszProxy), bypass = Taken(info.lpszProxyBypass);
+  if (named) {
+    result.proxy = std::move(proxy);
+    result.bypass = std::move(bypass);
+  }
+  return result;
 }
 
 }  // namespace qlx::platform

@@ -1,7 +1,7 @@
 #pragma once
 // The Win32 bodies of what only the diagnosis reads: the service manager,
-// HKEY_LOCAL_MACHINE, the drive letters' network connections, file presence
-// and one WinHTTP request. All of them ask for read access only, so they
+// HKEY_LOCAL_MACHINE, the drive letters' network connections, file presence,
+// the token's elevation, the proxy settings and one WinHTTP request. All of them ask for read access only, so they
 // work without administrator rights.
 #include "platform/context.h"
 
@@ -30,6 +30,18 @@ class Win32Files final : public Files {
 class Win32Http final : public Http {
  public:
   HttpOutcome Send(const HttpRequest& request) override;
+  std::uint64_t NowMs() override;
+};
+
+class Win32Session final : public Session {
+ public:
+  Elevation Query() override;
+};
+
+class Win32ProxySettings final : public ProxySettings {
+ public:
+  ProxyConfiguration User() override;
+  ProxyConfiguration WinHttp() override;
 };
 
 // Fills the diagnosis' part of a context with these objects.
@@ -41,6 +53,8 @@ class Win32Diagnostics {
     context.connections = &connections_;
     context.files = &files_;
     context.http = &http_;
+    context.session = &session_;
+    context.proxies = &proxies_;
   }
 
  private:
@@ -49,6 +63,8 @@ class Win32Diagnostics {
   Win32NetworkConnections connections_;
   Win32Files files_;
   Win32Http http_;
+  Win32Session session_;
+  Win32ProxySettings proxies_;
 };
 
 }  // namespace qlx::platform
