@@ -16,9 +16,8 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, ONLINE_IDS, PARAMETERS, PASSWORD, PREFIX, SETTINGS,
-                            USER, check, doctor, doctor_report, expect, online_all_ok, reg, run, save, set_parameter,
-                            wine)
+from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, PARAMETERS, PASSWORD, PREFIX, SETTINGS, USER, check,
+                            doctor, expect, reg, run, save, set_parameter, wine)
 from doctor_servers import start_plain_server, start_rclone, start_silent_server, stop_server, unused_port
 
 
@@ -124,15 +123,13 @@ def run_cases(work, undo):
     rclone, base = start_rclone(work, ACCOUNT, PASSWORD)
     undo.append(lambda: (rclone.terminate(), rclone.wait(10)))
     url = {"QLX_DOCTOR_SERVICE_URL": base}
-    code, c, _, order = doctor_report("online-207", "--online", env=url)
-    online_all_ok("rclone 207", c, order)
+    code, c, _ = doctor("online-207", "--online", env=url)
     check(c, "207", "online.propfind", "ok",
           "PROPFIND %s%s as %s@%s: 207, the folder answers and the password is accepted" % (base, USER, USER, DOMAIN))
     expect(code == 0, "online 207: exit %d" % code)
     save(PASSWORD.upper())
     code, c, _ = doctor("online-401", "--online", env=url)
     check(c, "401", "online.propfind", "problem", ": 401, wrong user or password", "right user and password")
-    expect("Basic" in c.get("online.auth", {}).get("value", ""), "401: online.auth names no Basic: %r" % c.get("online.auth"))
     expect(code == 1, "online 401: exit %d" % code)
     save(PASSWORD)
 
@@ -152,8 +149,6 @@ def run_cases(work, undo):
               "QLX_DOCTOR_TIMEOUT_MS": "2000"}
     _, c, seconds = doctor("online-never-answers", "--online", env=silent)
     check(c, "silent", "online.propfind", "problem", "no answer within 2 s", "proxy and firewall")
-    expect(any("time limit" in c[id]["value"] for id in ONLINE_IDS if id in c),
-           "silent: no online check says it was cut short by the time limit")
     # The bound holds: the whole run (Wine's start included) well inside 15 s.
     expect(2.0 <= seconds < 10.0, "the silent server's run took %.1f s" % seconds)
     expect(len(held) >= 1, "the silent server saw no connection")
