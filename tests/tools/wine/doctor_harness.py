@@ -66,12 +66,13 @@ def set_parameter(name, kind, data):
 def doctor(name, *args, env=None, letter=None):
     """Runs `qlxctl doctor --json ARGS` (and the text form, kept in OUT);
     returns (exit code, {id: check}, seconds the JSON run took)."""
-    code, checks, seconds, _ = doctor_report(name, *args, env=env, letter=letter)
+    code, checks, seconds, _, _ = doctor_report(name, *args, env=env, letter=letter)
     return code, checks, seconds
 
 
 def doctor_report(name, *args, env=None, letter=None):
-    """doctor(), and the checks' ids in the report's order as well."""
+    """doctor(), and the checks' ids in the report's order and the text's
+    cause lines (without their "cause N: ") as well."""
     command = [QLXCTL, "doctor", *args]
     if letter:  # the letter exists only while the doctor runs
         command = [FIXTURE, "with-letter", LETTER, letter[0], letter[1], "--", windows_path(QLXCTL), "doctor", *args]
@@ -89,7 +90,7 @@ def doctor_report(name, *args, env=None, letter=None):
         report = json.loads(result.stdout.decode("utf-8"))
     except ValueError as e:
         fail("%s: the JSON does not parse (%s): %r" % (name, e, result.stdout[:400]))
-        return result.returncode, {}, seconds, []
+        return result.returncode, {}, seconds, [], []
     expect(set(report) == {"service_base_url", "account_domain", "checks", "problems", "warnings", "exit_code"},
            "%s: top-level keys %s" % (name, sorted(report)))
     checks = {}
@@ -102,12 +103,20 @@ def doctor_report(name, *args, env=None, letter=None):
     expect(report.get("problems") == problems, "%s: problems %r, counted %d" % (name, report.get("problems"), problems))
     expect(report.get("exit_code") == result.returncode == (1 if problems else 0),
            "%s: exit code %d, JSON says %r, %d problems" % (name, result.returncode, report.get("exit_code"), problems))
-    # Every line of the text form is one check, its fix, or the frame.
+    # Every line of the text form is one check, its fix, or the frame (the
+    # heading, the count, the causes): a value that breaks its line would
+    # read as a line of its own.
     lines = text.stdout.decode("utf-8").split("\r\n")
     ids = [l.split()[1] for l in lines if re.match(r"^(ok|warning|problem|skipped) ", l)]
     order = [c["id"] for c in report["checks"]]
     expect(ids == order, "%s: text lists %s" % (name, ids))
-    return result.returncode, checks, seconds, order
+    stray = [l for l in lines[:-1] if "\n" in l or "\r" in l or not re.match(
+        r"^(QLXDrive doctor: |(ok|warning|problem|skipped) +[a-zA-Z_.]+ |         fix: |[0-9]+ problems?, [0-9]+ "
+        r"warnings?\.$|cause [0-9]+: )", l)]
+    expect(not stray and lines[-1] == "", "%s: lines of the text form that are no check, fix or frame: %r" % (
+        name, stray + lines[-1:]))
+    causes = [l.split(": ", 1)[1] for l in lines if l.startswith("cause ")]
+    return result.returncode, checks, seconds, order, causes
 
 
 def check(checks, name, id, state, value_part=None, fix_part=None):

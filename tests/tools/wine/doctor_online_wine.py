@@ -31,9 +31,13 @@ SPECIAL_BASE = "/dav/utenti/"
 BIG_FILE = "preventivo-2026.pdf"
 
 
-def online(name, base_url):
-    """doctor --online against BASE_URL; returns (checks, order, seconds)."""
-    _, checks, seconds, order = doctor_report(name, "--online", env={URL_VARIABLE: base_url})
+def online(name, base_url, first_cause=None):
+    """doctor --online against BASE_URL; returns (checks, order, seconds).
+    FIRST_CAUSE: a part of the text's first cause line, the one support
+    staff read first."""
+    _, checks, seconds, order, causes = doctor_report(name, "--online", env={URL_VARIABLE: base_url})
+    if first_cause is not None:
+        expect(causes and first_cause in causes[0], "%s: the first cause is not %r: %s" % (name, first_cause, causes))
     return checks, order, seconds
 
 
@@ -91,7 +95,7 @@ def apache_cases(work, undo):
            "apache 207: Apache never answered 207 to %s/: %s" % (path, log))
 
     save(PASSWORD.upper())
-    c, order, _ = online("apache-401", apache.base_url)
+    c, order, _ = online("apache-401", apache.base_url, "wrong user or password")
     online_in_order("apache 401", order)
     check(c, "apache 401", "online.propfind", "problem", "401")
     expect("Basic" in value_of(c, "online.auth"), "apache 401: online.auth %r names no Basic" % c.get("online.auth"))
@@ -104,7 +108,7 @@ def apache_cases(work, undo):
     expect(reg("delete", PARAMETERS, "/v", "FileSizeLimitInBytes", "/f") == 0, "reg delete FileSizeLimitInBytes")
     # Apache's listing of the folder and its one file is well over 1 KB.
     set_parameter("FileAttributesLimitInBytes", "REG_DWORD", "600")
-    c, _, _ = online("apache-listing-over-limit", apache.base_url)
+    c, _, _ = online("apache-listing-over-limit", apache.base_url, "FileAttributesLimitInBytes")
     check(c, "listing over limit", "online.folder", "problem", "FileAttributesLimitInBytes")
     expect(reg("delete", PARAMETERS, "/v", "FileAttributesLimitInBytes", "/f") == 0,
            "reg delete FileAttributesLimitInBytes")
@@ -123,25 +127,25 @@ def special_cases(work, undo):
     root = base.split("/dav/")[0] + "/"
     special.mode = "root-405"
     fixture_answers("root-405", root, "OPTIONS", 405)
-    c, _, _ = online("root-405", base)
+    c, _, _ = online("root-405", base, "root")
     check(c, "root 405", "online.root", "problem", "405")
 
     special.mode = "parent-401"
     fixture_answers("parent-401", base, "PROPFIND", 401, "www-authenticate", "Basic", depth="0")
-    c, _, _ = online("parent-401", base)
+    c, _, _ = online("parent-401", base, "parent")
     check(c, "parent 401", "online.path", "problem", "utenti")
     check(c, "parent 401", "online.path", "problem", "401")
     check(c, "parent 401", "online.propfind", "ok", "207")  # invisible from the folder's own answer
 
     special.mode = "digest"
     fixture_answers("digest", base + USER, "PROPFIND", 401, "www-authenticate", "Digest", depth="0")
-    c, _, _ = online("digest-only", base)
+    c, _, _ = online("digest-only", base, "Basic")
     check(c, "digest", "online.auth", "problem", "Digest")
 
     for mode in ("login-200", "login-302"):
         special.mode = mode
         fixture_answers(mode, base + USER, "PROPFIND", int(mode[-3:]), "content-type", "text/html", depth="0")
-        c, _, _ = online(mode, base)
+        c, _, _ = online(mode, base, "forms authentication")
         check(c, mode, "online.auth", "problem", "forms authentication")
         check(c, mode, "online.auth", "problem", "224")
 
@@ -150,7 +154,7 @@ def special_cases(work, undo):
     special.mode = "redirect"
     special.redirect_to = "http://127.0.0.1:%d%s%s/" % (recorder.server_address[1], SPECIAL_BASE, USER)
     fixture_answers("redirect", base + USER, "PROPFIND", 301, "location", special.redirect_to, depth="0")
-    c, _, _ = online("redirect-elsewhere", base)
+    c, _, _ = online("redirect-elsewhere", base, "redirect")
     check(c, "redirect", "online.propfind", "problem", special.redirect_to)
     carried = [r for r in recorder.requests if r[2] is not None]
     expect(not carried, "redirect: credentials reached the other port: %s" % carried)
