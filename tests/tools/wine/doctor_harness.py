@@ -11,6 +11,7 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -22,6 +23,7 @@ if not PREFIX:
     sys.exit("WINEPREFIX must name the throwaway prefix")
 
 SETTINGS = r"HKCU\Software\PELMORA\QLXDrive"
+CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 PARAMETERS = r"HKLM\SYSTEM\CurrentControlSet\Services\WebClient\Parameters"
 USER = "mario.rossi"
 DOMAIN = "qlxdrive.example"  # the test build's account domain
@@ -148,6 +150,17 @@ def online_all_ok(name, checks, order):
             check(checks, name, id, "ok")
 
 
+def proxy_settings(flags, proxy="", bypass=""):
+    """The user's proxy settings as Internet Options stores them: a version,
+    a counter, the flags (1 direct, 2 a fixed proxy, 8 automatic detection),
+    then the proxy, its bypass list and the script, each after its length."""
+    data = struct.pack("<III", 0x46, 1, flags)
+    for text in (proxy, bypass, ""):
+        data += struct.pack("<I", len(text)) + text.encode("ascii")
+    data += bytes(32)
+    return reg("add", CONNECTIONS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY", "/d", data.hex(), "/f")
+
+
 def save(password):
     r = wine(QLXCTL, "save", "--drive", LETTER, "--user", USER, stdin=(password + "\n").encode("utf-8"))
     expect(r.returncode == 0, "save exited %d: %s" % (r.returncode, r.stderr))
@@ -155,6 +168,7 @@ def save(password):
 
 def clean():
     reg("delete", SETTINGS, "/f")
+    reg("delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
     reg("delete", PARAMETERS, "/f")
     wine(FIXTURE, "service-delete", "WebClient")
 

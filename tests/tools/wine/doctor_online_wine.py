@@ -24,7 +24,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from doctor_harness import (ACCOUNT, FIXTURE, ONLINE_IDS, PARAMETERS, PASSWORD, QLXCTL, URL_VARIABLE, USER, check,
-                            doctor_report, expect, online_all_ok, online_in_order, reg, run, save, set_parameter, wine)
+                            doctor_report, expect, online_all_ok, online_in_order, proxy_settings, reg, run, save,
+                            set_parameter, wine)
 from doctor_servers import Apache, ask, start_recorder, start_special, stop_server, throwaway_tls_context
 
 SPECIAL_BASE = "/dav/utenti/"
@@ -178,9 +179,10 @@ def tls_case(work, undo):
 
 
 def run_cases(work, undo):
-    # A manual WebClient and a stored account: the offline part as on a
-    # healthy machine, so only the online checks vary.
+    # A manual WebClient, no proxy and a stored account: the offline part as
+    # on a healthy machine, so only the online checks vary.
     expect(wine(FIXTURE, "service-create", "WebClient", "demand").returncode == 0, "service-create")
+    expect(proxy_settings(1) == 0, "reg add DefaultConnectionSettings")
     save(PASSWORD)
     apache_cases(work, undo)
     special_cases(work, undo)

@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, PARAMETERS, PASSWORD, PREFIX, SETTINGS, USER, check,
-                            doctor, expect, reg, run, save, set_parameter, wine)
+                            doctor, expect, proxy_settings, reg, run, save, set_parameter, wine)
 from doctor_servers import start_plain_server, start_rclone, start_silent_server, stop_server, unused_port
 
 
@@ -38,6 +38,15 @@ def run_cases(work, undo):
     expect(code == 1, "nothing stored: exit %d" % code)
     expect(reg("query", SETTINGS) != 0, "the doctor created the settings key")
 
+    # --- the user's proxy: automatic detection (a fresh profile's), a proxy
+    # that does not bypass the service, none ----------------------------------
+    check(c, "nothing stored", "network.proxy", "warning", "user: automatic detection", "Automatically detect")
+    expect(proxy_settings(3, "proxy.example:8080", "<local>") == 0, "reg add DefaultConnectionSettings")
+    _, c, _ = doctor("proxy-fixed")
+    check(c, "proxy", "network.proxy", "warning",
+          "user: proxy proxy.example:8080, dav.%s not in its bypass list" % DOMAIN, "proxy's exceptions")
+    expect(proxy_settings(1) == 0, "reg add DefaultConnectionSettings")
+
     # --- the service entry: disabled, manual, automatic -----------------------
     save(PASSWORD)
     expect(wine(FIXTURE, "service-create", "WebClient", "disabled").returncode == 0, "service-create")
@@ -45,7 +54,8 @@ def run_cases(work, undo):
     check(c, "disabled", "webclient.service", "problem", "disabled, stopped", "`sc config WebClient start= demand`")
     expect(wine(FIXTURE, "service-config", "WebClient", "demand").returncode == 0, "service-config demand")
     code, c, _ = doctor("service-manual")
-    check(c, "manual", "webclient.service", "ok", "manual, stopped (normal: Windows starts it on first use)")
+    check(c, "manual", "webclient.service", "ok", "manual, stopped")
+    check(c, "manual", "network.proxy", "ok", "user: direct; WinHTTP: direct")
     for id_, state in c.items():
         expect(state["state"] == "ok", "all well but %s: %s" % (id_, state["value"]))
     expect(code == 0, "all well: exit %d" % code)
@@ -127,9 +137,13 @@ def run_cases(work, undo):
     check(c, "207", "online.propfind", "ok",
           "PROPFIND %s%s as %s@%s: 207, the folder answers and the password is accepted" % (base, USER, USER, DOMAIN))
     expect(code == 0, "online 207: exit %d" % code)
+    for id_ in ("online.root", "online.options", "online.path", "online.auth", "online.folder"):
+        check(c, "207", id_, "ok")
+    check(c, "207", "online.options", "ok", 'DAV "1, 2"')
     save(PASSWORD.upper())
     code, c, _ = doctor("online-401", "--online", env=url)
     check(c, "401", "online.propfind", "problem", ": 401, wrong user or password", "right user and password")
+    check(c, "401", "online.auth", "ok", "401 offering Basic")
     expect(code == 1, "online 401: exit %d" % code)
     save(PASSWORD)
 
@@ -138,17 +152,21 @@ def run_cases(work, undo):
     _, c, _ = doctor("online-not-webdav", "--online",
                      env={"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % plain.server_address[1]})
     check(c, "plain", "online.propfind", "problem", ": 501, the server does not speak WebDAV", "WebDAV service's address")
+    check(c, "plain", "online.root", "problem", ": 501, an error at the root")
 
     port = unused_port()
     _, c, _ = doctor("online-refused", "--online", env={"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % port})
-    check(c, "refused", "online.propfind", "problem", "the connection to 127.0.0.1:%d was refused" % port)
+    check(c, "refused", "online.root", "problem", "the connection to 127.0.0.1:%d was refused" % port)
+    # Nothing more is sent once the connection failed; each later check says why.
+    check(c, "refused", "online.propfind", "skipped", "the connection to 127.0.0.1:%d was refused" % port)
 
     listener, held = start_silent_server()
     undo.append(listener.close)
     silent = {"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % listener.getsockname()[1],
               "QLX_DOCTOR_TIMEOUT_MS": "2000"}
     _, c, seconds = doctor("online-never-answers", "--online", env=silent)
-    check(c, "silent", "online.propfind", "problem", "no answer within 2 s", "proxy and firewall")
+    check(c, "silent", "online.root", "problem", "no answer within 2 s", "proxy and firewall")
+    check(c, "silent", "online.propfind", "skipped", "time limit")
     # The bound holds: the whole run (Wine's start included) well inside 15 s.
     expect(2.0 <= seconds < 10.0, "the silent server's run took %.1f s" % seconds)
     expect(len(held) >= 1, "the silent server saw no connection")
