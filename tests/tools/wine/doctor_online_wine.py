@@ -100,6 +100,10 @@ def apache_cases(work, undo):
     online_in_order("apache 401", order)
     check(c, "apache 401", "online.propfind", "problem", "401")
     expect("Basic" in value_of(c, "online.auth"), "apache 401: online.auth %r names no Basic" % c.get("online.auth"))
+    # The parents refuse the same wrong password: that is no walk to ask
+    # the service's administrators about.
+    expect(c.get("online.path", {}).get("state") != "problem",
+           "apache 401: a wrong password is blamed on the parents: %s" % c.get("online.path"))
     save(PASSWORD)
 
     set_parameter("FileSizeLimitInBytes", "REG_DWORD", "1000")
