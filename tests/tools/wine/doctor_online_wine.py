@@ -159,6 +159,10 @@ def special_cases(work, undo):
     special.mode = "redirect"
     special.redirect_to = "http://127.0.0.1:%d%s%s/" % (recorder.server_address[1], SPECIAL_BASE, USER)
     fixture_answers("redirect", base + USER, "PROPFIND", 301, "location", special.redirect_to, depth="0")
+    # The recorder keeps what it is sent, so its silence below means something.
+    fixture_answers("recorder", special.redirect_to, "PROPFIND", 207, account=ACCOUNT, password="x", depth="0")
+    expect([r[2] is not None for r in recorder.requests] == [True], "fixture recorder: %s" % recorder.requests)
+    recorder.requests.clear()
     c, _, _ = online("redirect-elsewhere", base, "redirect")
     check(c, "redirect", "online.propfind", "problem", special.redirect_to)
     carried = [r for r in recorder.requests if r[2] is not None]
