@@ -28,7 +28,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64 wine64
   libgtest-dev libbenchmark-dev libssl-dev
-  python3 python3-pycryptodome
+  python3 python3-pycryptodome openssl
   xvfb xdotool imagemagick x11-xkb-utils nsis
   rclone apache2 apache2-utils openssl x11vnc novnc websockify iproute2
   debootstrap chromium

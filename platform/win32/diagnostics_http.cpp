@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/wipe.h"
+#include "platform/win32/diagnostics_certificate.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -83,6 +84,16 @@ HttpOutcome Failure(DWORD error, std::uint32_t certificate_flags) {
       outcome.kind = outcome.tls_faults || error == ERROR_WINHTTP_SECURE_FAILURE ? HttpOutcome::Kind::SecureFailure
                                                                                  : HttpOutcome::Kind::Failed;
   }
+  return outcome;
+}
+
+// A TLS failure that names no fault of the certificate (Wine's WinHTTP
+// names none): the certificate is judged here instead.
+HttpOutcome SecureFailure(DWORD error, std::uint32_t flags, HINTERNET connection, const std::u16string& host,
+                          SteadyClock::time_point deadline) {
+  HttpOutcome outcome = Failure(error, flags);
+  if (outcome.kind == HttpOutcome::Kind::SecureFailure && (outcome.tls_faults & ~tls::kHandshake) == 0)
+    if (const std::uint32_t faults = ExamineServerCertificate(connection, host, deadline)) outcome.tls_faults = faults;
   return outcome;
 }
 
@@ -175,10 +186,11 @@ HttpOutcome Exchange(const HttpRequest& request, SteadyClock::time_point deadlin
   if (!WinHttpSendRequest(handle.get(), headers, static_cast<DWORD>(-1),
                           body_size ? const_cast<char*>(request.body.data()) : WINHTTP_NO_REQUEST_DATA, body_size,
                           body_size, 0))
-    return Failure(GetLastError(), certificate_flags);
+    return SecureFailure(GetLastError(), certificate_flags, connection.get(), host, deadline);
   if (SteadyClock::now() >= deadline) return Failure(ERROR_WINHTTP_TIMEOUT, certificate_flags);
   BoundPhases(handle.get(), deadline);
-  if (!WinHttpReceiveResponse(handle.get(), nullptr)) return Failure(GetLastError(), certificate_flags);
+  if (!WinHttpReceiveResponse(handle.get(), nullptr))
+    return SecureFailure(GetLastError(), certificate_flags, connection.get(), host, deadline);
 
   DWORD status = 0, size = sizeof status;
   if (!WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,

@@ -787,7 +787,8 @@ TEST_F(DoctorTest, TheWholeOnlinePartSharesOneBound) {
   http.options = FakeHttp::Fault(K::TimedOut, 12002);
   report = Diagnose(true);
   EXPECT_EQ(http.requests.size(), 1u);
-  for (const char* id : {"online.root", "online.options", "online.path", "online.auth", "online.propfind"})
+  for (const char* id : {"online.root", "online.options", "online.path", "online.auth", "online.propfind",
+                         "online.folder"})
     EXPECT_THAT(Only(report, id).value, HasSubstr("time limit")) << id;
 }
 

@@ -78,6 +78,9 @@ std::uint64_t Digits(std::string_view text) {
 
 Check FolderCheck(Probe& probe, const Answer& depth0) {
   const std::string id = "online.folder";
+  if (depth0.kind != Answer::Kind::Answered)
+    return Make(id, State::Skipped, probe.Failure() ? *probe.Failure() : "not tried: the time limit of the online "
+                                                                         "checks was reached");
   if (!depth0.Status(207)) return Make(id, State::Skipped, "the folder must answer PROPFIND first");
   const std::uint32_t size_limit = EffectiveParameter(probe.in.machine, u"FileSizeLimitInBytes", kDefaultFileSizeLimit);
   const std::uint32_t listing_limit =

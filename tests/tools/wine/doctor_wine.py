@@ -18,7 +18,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, PARAMETERS, PASSWORD, PREFIX, SETTINGS, USER, check,
                             doctor, expect, proxy_settings, reg, run, save, set_parameter, wine)
-from doctor_servers import start_plain_server, start_rclone, start_silent_server, stop_server, unused_port
+from doctor_servers import (start_plain_server, start_rclone, start_silent_server, start_special, stop_server,
+                            throwaway_tls_context, unused_port)
 
 
 def run_cases(work, undo):
@@ -133,7 +134,9 @@ def run_cases(work, undo):
     rclone, base = start_rclone(work, ACCOUNT, PASSWORD)
     undo.append(lambda: (rclone.terminate(), rclone.wait(10)))
     url = {"QLX_DOCTOR_SERVICE_URL": base}
-    code, c, _ = doctor("online-207", "--online", env=url)
+    code, c, seconds = doctor("online-207", "--online", env=url)
+    # The README's figure: the whole online part against a healthy local server.
+    print("online run against rclone: %.2f s, Wine's start included" % seconds)
     check(c, "207", "online.propfind", "ok",
           "PROPFIND %s%s as %s@%s: 207, the folder answers and the password is accepted" % (base, USER, USER, DOMAIN))
     expect(code == 0, "online 207: exit %d" % code)
@@ -159,6 +162,13 @@ def run_cases(work, undo):
     check(c, "refused", "online.root", "problem", "the connection to 127.0.0.1:%d was refused" % port)
     # Nothing more is sent once the connection failed; each later check says why.
     check(c, "refused", "online.propfind", "skipped", "the connection to 127.0.0.1:%d was refused" % port)
+
+    tls = start_special("/", USER, throwaway_tls_context(work))
+    undo.append(lambda: stop_server(tls))
+    _, c, _ = doctor("online-tls-untrusted", "--online",
+                     env={"QLX_DOCTOR_SERVICE_URL": "https://127.0.0.1:%d/" % tls.server_address[1]})
+    check(c, "tls", "online.root", "problem", "the certificate's issuer is not trusted", "trusted by Windows")
+    check(c, "tls", "online.propfind", "skipped", "not trusted")
 
     listener, held = start_silent_server()
     undo.append(listener.close)
