@@ -11,6 +11,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -194,6 +195,9 @@ def run(cases, passwords):
         os.remove(os.path.join(OUT, old))
     work = tempfile.mkdtemp(prefix="qlx-doctor-")
     undo = []
+    # A terminated run still stops its servers (Apache and rclone outlive
+    # this process otherwise).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
     try:
         clean()
         cases(work, undo)
