@@ -12,7 +12,13 @@ std::string U8(std::u16string text) {
   return Utf16ToUtf8(text);
 }
 
-std::string Quoted(const std::u16string& text) { return "\"" + U8(text) + "\""; }
+std::string Quoted(const std::u16string& text) {
+  // Appended, not "\"" + ...: GCC 12 warns falsely of an overlapping copy there.
+  std::string quoted(1, '"');
+  quoted += U8(text);
+  quoted += '"';
+  return quoted;
+}
 
 std::string Number(std::uint64_t n) { return std::to_string(n); }
 

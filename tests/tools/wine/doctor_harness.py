@@ -24,6 +24,7 @@ if not PREFIX:
     sys.exit("WINEPREFIX must name the throwaway prefix")
 
 SETTINGS = r"HKCU\Software\PELMORA\QLXDrive"
+POLICIES = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System"
 CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 PARAMETERS = r"HKLM\SYSTEM\CurrentControlSet\Services\WebClient\Parameters"
 USER = "mario.rossi"
@@ -170,6 +171,7 @@ def save(password):
 def clean():
     reg("delete", SETTINGS, "/f")
     reg("delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
+    reg("delete", POLICIES, "/v", "EnableLinkedConnections", "/f")
     reg("delete", PARAMETERS, "/f")
     wine(FIXTURE, "service-delete", "WebClient")
 

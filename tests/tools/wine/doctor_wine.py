@@ -16,8 +16,8 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, PARAMETERS, PASSWORD, PREFIX, SETTINGS, USER, check,
-                            doctor, expect, proxy_settings, reg, run, save, set_parameter, wine)
+from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, PARAMETERS, PASSWORD, POLICIES, PREFIX, SETTINGS, USER,
+                            check, doctor, expect, proxy_settings, reg, run, save, set_parameter, wine)
 from doctor_servers import (start_plain_server, start_rclone, start_silent_server, start_special, stop_server,
                             throwaway_tls_context, unused_port)
 
@@ -42,6 +42,21 @@ def run_cases(work, undo):
     # --- the user's proxy: automatic detection (a fresh profile's), a proxy
     # that does not bypass the service, none ----------------------------------
     check(c, "nothing stored", "network.proxy", "warning", "user: automatic detection", "Automatically detect")
+
+    # --- the session: Wine 8 runs programs elevated, Wine 10's WoW64 does not;
+    # elevated, the drives are another set unless they are linked -------------
+    elevation = c.get("session.elevation", {}).get("value", "")
+    if elevation.startswith("elevated"):
+        check(c, "nothing stored", "session.elevation", "warning", "EnableLinkedConnections is off",
+              "/v EnableLinkedConnections /t REG_DWORD /d 1 /f")
+        expect(reg("add", POLICIES, "/v", "EnableLinkedConnections", "/t", "REG_DWORD", "/d", "1", "/f") == 0,
+               "reg add EnableLinkedConnections")
+        _, c, _ = doctor("elevated-linked")
+        check(c, "linked", "session.elevation", "ok", "elevated, EnableLinkedConnections is on")
+    else:
+        check(c, "nothing stored", "session.elevation", "ok", "not elevated")
+
+    # (the proxy again)
     expect(proxy_settings(3, "proxy.example:8080", "<local>") == 0, "reg add DefaultConnectionSettings")
     _, c, _ = doctor("proxy-fixed")
     check(c, "proxy", "network.proxy", "warning",
