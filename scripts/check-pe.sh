@@ -31,7 +31,7 @@ fail() {
 
 # Imports that every Windows installation has. Compared case-insensitively.
 allowed=(kernel32 user32 gdi32 advapi32 shell32 comctl32 comdlg32 uxtheme ole32 oleaut32
-  shlwapi dwmapi msvcrt ws2_32 winhttp mpr)
+  shlwapi dwmapi msvcrt ws2_32 winhttp mpr crypt32)
 
 # The cross objdump of the wanted machine only understands that machine, so
 # try the others too: a wrong-machine file should be reported as such, not as

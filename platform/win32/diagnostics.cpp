@@ -21,9 +21,7 @@ namespace qlx::platform {
 
 // ------------------------------------------------------------ services
 
-namespace {
-
-ServiceStatus::Start StartOf(DWORD start) {
+ServiceStatus::Start DecodeServiceStart(std::uint32_t start) {
   switch (start) {
     case SERVICE_BOOT_START: return ServiceStatus::Start::Boot;
     case SERVICE_SYSTEM_START: return ServiceStatus::Start::System;
@@ -34,7 +32,7 @@ ServiceStatus::Start StartOf(DWORD start) {
   }
 }
 
-ServiceStatus::Run RunOf(DWORD state) {
+ServiceStatus::Run DecodeServiceState(std::uint32_t state) {
   switch (state) {
     case SERVICE_STOPPED: return ServiceStatus::Run::Stopped;
     case SERVICE_START_PENDING: return ServiceStatus::Run::Starting;
@@ -46,6 +44,8 @@ ServiceStatus::Run RunOf(DWORD state) {
     default: return ServiceStatus::Run::Other;
   }
 }
+
+namespace {
 
 // SERVICE_TRIGGER_INFO's head, which this SDK's headers lack.
 struct TriggerInfoHead {
@@ -106,8 +106,8 @@ ServiceStatus Win32ServiceManager::Query(const std::u16string& name) {
   result.presence = ServiceStatus::Presence::Installed;
   result.raw_start = config->dwStartType;
   result.raw_state = status.dwCurrentState;
-  result.start = StartOf(config->dwStartType);
-  result.state = RunOf(status.dwCurrentState);
+  result.start = DecodeServiceStart(config->dwStartType);
+  result.state = DecodeServiceState(status.dwCurrentState);
   result.trigger = TriggerOf(service.get());
   result.start_right = StartRightOf(manager.get(), name);
   return result;

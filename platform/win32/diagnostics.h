@@ -44,6 +44,13 @@ class Win32ProxySettings final : public ProxySettings {
   ProxyConfiguration WinHttp() override;
 };
 
+// The system's numbers as the diagnosis names them: a service's start type
+// and state, and a failed WinHTTP exchange's error and certificate flags
+// (WINHTTP_CALLBACK_STATUS_FLAG_*).
+ServiceStatus::Start DecodeServiceStart(std::uint32_t start);
+ServiceStatus::Run DecodeServiceState(std::uint32_t state);
+HttpOutcome DecodeHttpFailure(std::uint32_t error, std::uint32_t certificate_flags);
+
 // Fills the diagnosis' part of a context with these objects.
 class Win32Diagnostics {
  public:

@@ -69,7 +69,9 @@ std::uint32_t TlsFaults(DWORD error, std::uint32_t flags) {
   return faults;
 }
 
-HttpOutcome Failure(DWORD error, std::uint32_t certificate_flags) {
+}  // namespace
+
+HttpOutcome DecodeHttpFailure(std::uint32_t error, std::uint32_t certificate_flags) {
   HttpOutcome outcome;
   outcome.error = error;
   switch (error) {
@@ -86,6 +88,10 @@ HttpOutcome Failure(DWORD error, std::uint32_t certificate_flags) {
   }
   return outcome;
 }
+
+namespace {
+
+HttpOutcome Failure(DWORD error, std::uint32_t certificate_flags) { return DecodeHttpFailure(error, certificate_flags); }
 
 // A TLS failure that names no fault of the certificate (Wine's WinHTTP
 // names none): the certificate is judged here instead.

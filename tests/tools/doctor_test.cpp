@@ -624,7 +624,8 @@ TEST_F(DoctorTest, TheRevocationVerdictsHaveTheirOwnFixes) {
 TEST_F(DoctorTest, TheSlashRedirectIsFollowedOnceOnTheSameOrigin) {
   const std::u16string slash = std::u16string(kFolder) + u"/";
   // Absolute or path-only, the usual answer of a server that adds the slash.
-  for (const std::u16string& location : {slash, std::u16string(u"/mario.rossi/")}) {
+  for (const std::u16string& location : {slash, std::u16string(u"/mario.rossi/"),
+                                         std::u16string(u"HTTPS://DAV.qlxdrive.example:443/mario.rossi/")}) {
     http.requests.clear();
     http.On(u"PROPFIND " + std::u16string(kFolder), FakeHttp::Redirect(301, location));
     const Report report = Diagnose(true);

@@ -86,7 +86,8 @@ Answer Probe::Send(const std::u16string& method, const std::u16string& url, cons
   // The usual answer of a server that adds the slash to a folder: followed
   // once, and only on the same scheme, host and port, where the
   // credentials may go.
-  if (answer.Redirect() && url.back() != u'/' && answer.Location() == url + u"/" && SameOrigin(url, url + u"/")) {
+  if (answer.Redirect() && url.back() != u'/' && SameOrigin(url, answer.Location()) &&
+      SplitUrl(answer.Location()).path == SplitUrl(url).path + u"/") {
     answer = SendOnce(method, url + u"/", depth, max_body);
     answer.followed = true;
   }

@@ -146,6 +146,11 @@ def run_cases(work, undo):
 
     # --- online, against real servers on this machine ---------------------------
     os.makedirs(os.path.join(work, "dav", USER))
+    # Before the server starts: it keeps its listings for minutes.
+    with open(os.path.join(work, "dav", USER, "big file.bin"), "wb") as f:
+        f.write(bytes(2000))
+    with open(os.path.join(work, "dav", USER, "small.txt"), "wb") as f:
+        f.write(b"small")
     rclone, base = start_rclone(work, ACCOUNT, PASSWORD)
     undo.append(lambda: (rclone.terminate(), rclone.wait(10)))
     url = {"QLX_DOCTOR_SERVICE_URL": base}
@@ -158,6 +163,19 @@ def run_cases(work, undo):
     for id_ in ("online.root", "online.options", "online.path", "online.auth", "online.folder"):
         check(c, "207", id_, "ok")
     check(c, "207", "online.options", "ok", 'DAV "1, 2"')
+    # The listing against lowered limits: a file over the size limit named,
+    # then a listing longer than its limit, read no further.
+    expect(reg("add", PARAMETERS, "/v", "FileSizeLimitInBytes", "/t", "REG_DWORD", "/d", "1000", "/f") == 0,
+           "reg add FileSizeLimitInBytes")
+    _, c, _ = doctor("online-file-over-limit", "--online", env=url)
+    check(c, "over limit", "online.folder", "warning", "2 entries", "FileSizeLimitInBytes")
+    check(c, "over limit", "online.folder", "warning", "so they cannot be copied: big file.bin (2,000 bytes)")
+    expect(reg("add", PARAMETERS, "/v", "FileAttributesLimitInBytes", "/t", "REG_DWORD", "/d", "300", "/f") == 0,
+           "reg add FileAttributesLimitInBytes")
+    _, c, _ = doctor("online-listing-over-limit", "--online", env=url)
+    check(c, "listing", "online.folder", "problem", "the listing is larger than FileAttributesLimitInBytes 300 bytes")
+    expect(reg("delete", PARAMETERS, "/f") == 0, "reg delete the parameters")
+
     save(PASSWORD.upper())
     code, c, _ = doctor("online-401", "--online", env=url)
     check(c, "401", "online.propfind", "problem", ": 401, wrong user or password", "right user and password")
