@@ -92,7 +92,8 @@ class Messages {
 
 // --- What a diagnosis reads and nothing else uses: the service manager, the
 // machine's part of the registry, the network connections of drive letters,
-// the presence of a file, and one HTTP request. Every one only reads.
+// the presence of a file, HTTP requests, the token's elevation and the
+// proxy settings. Every one only reads.
 
 struct ServiceStatus {
   enum class Presence { Installed, Absent, Unreadable };
@@ -199,8 +200,8 @@ struct HttpOutcome {
   std::uint32_t status = 0;
   std::uint32_t error = 0;      // the WinHTTP or system error code
   std::uint32_t tls_faults = 0;  // tls::k* bits, for SecureFailure
-  // Of an answer: the headers a diagnosis judges (repeated ones joined by
-  // ", "), and the body up to the request's max_body.
+  // Of an answer: the headers a diagnosis judges (a repeated one's lines
+  // joined by "\n"), and the body up to the request's max_body.
   std::u16string location, www_authenticate, content_type, dav, allow;
   std::string body;
   bool body_cut = false;  // the body went on beyond max_body

@@ -1,7 +1,8 @@
 #pragma once
 // Doubles of what the doctor reads, and one fixture that installs them with
 // a machine where everything is well: settings stored, letter free, net.exe
-// present, WebClient manual and stopped, no parameters set.
+// present, WebClient manual and stopped with its trigger start, no parameters
+// set, no proxy, not elevated, and a server that answers every request well.
 #include <gtest/gtest.h>
 
 #include <functional>
