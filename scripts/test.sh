@@ -30,7 +30,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev libssl-dev
   python3 python3-pycryptodome openssl
   xvfb xdotool imagemagick x11-xkb-utils nsis
-  rclone x11vnc novnc websockify iproute2
+  rclone apache2 apache2-utils openssl x11vnc novnc websockify iproute2
   debootstrap chromium
   wixl msitools osslsigncode
 )

@@ -1,266 +1,31 @@
 #!/usr/bin/env python3
-"""qlxctl doctor under wine64, against the throwaway prefix's real service
+"""qlxctl doctor under Wine, against the throwaway prefix's real service
 manager, registry, drive letters and WinHTTP, and real servers on 127.0.0.1:
 rclone's WebDAV server (right and wrong password), a plain HTTP server, a
-port nobody listens on and a server that accepts and never answers.
+port nobody listens on and a server that accepts and never answers. The
+online checks against Apache and the ways a service goes wrong are
+doctor_online_wine.py's.
 
 usage: doctor_wine.py QLXCTL_EXE FIXTURE_EXE WINE_RUN_SH OUTPUT_DIR
 
 Every run's text output is kept in OUTPUT_DIR (NN-case.txt), so a failure
 can be read as support staff would see it. Exits 1 when a check fails.
 """
-import http.server
-import json
 import os
-import re
 import shutil
-import socket
-import subprocess
 import sys
-import tempfile
-import threading
-import time
 
-QLXCTL, FIXTURE, RUN, OUT = sys.argv[1:5]
-PREFIX = os.environ.get("WINEPREFIX")
-if not PREFIX:
-    sys.exit("WINEPREFIX must name the throwaway prefix")
-
-SETTINGS = r"HKCU\Software\PELMORA\QLXDrive"
-POLICIES = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\System"
-CONNECTIONS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
-PARAMETERS = r"HKLM\SYSTEM\CurrentControlSet\Services\WebClient\Parameters"
-USER = "mario.rossi"
-DOMAIN = "qlxdrive.example"  # the test build's account domain
-PASSWORD = "Zq7-Sgr3t0 ü!"  # distinctive: a blank and a non-ASCII letter
-LETTER = "J:"  # none of the other tests' letters; never Z: (Wine's /)
-
-failures = []
-outputs = []  # everything the doctor printed, for the password check
-counter = [0]
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from doctor_harness import (ACCOUNT, DOMAIN, FIXTURE, LETTER, PARAMETERS, PASSWORD, POLICIES, PREFIX, SETTINGS, USER,
+                            check, doctor, expect, proxy_settings, reg, run, save, set_parameter, wine)
+from doctor_servers import (start_plain_server, start_rclone, start_silent_server, start_special, stop_server,
+                            throwaway_tls_context, unused_port)
 
 
-def fail(what):
-    failures.append(what)
-    print("FAIL: " + what, file=sys.stderr)
-
-
-def expect(condition, what):
-    if not condition:
-        fail(what)
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def wine(*args, stdin=None, env=None):
-    full_env = dict(os.environ)
-    full_env.update(env or {})
-    return subprocess.run([RUN, *args], input=stdin, capture_output=True, env=full_env, timeout=300)
-
-
-def reg(*args):
-    return wine("reg", *args).returncode
-
-
-def doctor(name, *args, env=None, letter=None):
-    """Runs `qlxctl doctor --json ARGS` (and the text form, kept in OUT);
-    returns (exit code, {id: check}, seconds the JSON run took)."""
-    command = [QLXCTL, "doctor", *args]
-    if letter:  # the letter exists only while the doctor runs
-        command = [FIXTURE, "with-letter", LETTER, letter[0], letter[1], "--", windows_path(QLXCTL), "doctor", *args]
-    started = time.monotonic()
-    result = wine(*command, "--json", env=env)
-    seconds = time.monotonic() - started
-    text = wine(*command, env=env)
-    counter[0] += 1
-    with open(os.path.join(OUT, "%02d-%s.txt" % (counter[0], name)), "wb") as f:
-        f.write(text.stdout + text.stderr)
-    for r in (result, text):
-        outputs.append((name, r.stdout + r.stderr))
-    expect(result.returncode == text.returncode, "%s: --json exited %d, text %d" % (name, result.returncode, text.returncode))
-    try:
-        report = json.loads(result.stdout.decode("utf-8"))
-    except ValueError as e:
-        fail("%s: the JSON does not parse (%s): %r" % (name, e, result.stdout[:400]))
-        return result.returncode, {}, seconds
-    expect(set(report) == {"service_base_url", "account_domain", "checks", "problems", "warnings", "exit_code"},
-           "%s: top-level keys %s" % (name, sorted(report)))
-    checks = {}
-    for c in report.get("checks", []):
-        expect(set(c) == {"id", "state", "value", "fix"}, "%s: keys of a check %s" % (name, sorted(c)))
-        expect(c["state"] in ("ok", "warning", "problem", "skipped"), "%s: state %r" % (name, c["state"]))
-        expect((c["fix"] is None) == (c["state"] in ("ok", "skipped")), "%s: %s has fix %r" % (name, c["id"], c["fix"]))
-        checks[c["id"]] = c
-    problems = sum(c["state"] == "problem" for c in checks.values())
-    expect(report.get("problems") == problems, "%s: problems %r, counted %d" % (name, report.get("problems"), problems))
-    expect(report.get("exit_code") == result.returncode == (1 if problems else 0),
-           "%s: exit code %d, JSON says %r, %d problems" % (name, result.returncode, report.get("exit_code"), problems))
-    # Every line of the text form is one check, its fix, or the frame.
-    lines = text.stdout.decode("utf-8").split("\r\n")
-    ids = [l.split()[1] for l in lines if re.match(r"^(ok|warning|problem|skipped) ", l)]
-    expect(ids == [c["id"] for c in report["checks"]], "%s: text lists %s" % (name, ids))
-    return result.returncode, checks, seconds
-
-
-def check(checks, name, id, state, value_part=None, fix_part=None):
-    c = checks.get(id)
-    if c is None:
-        fail("%s: no check %s" % (name, id))
-        return
-    expect(c["state"] == state, "%s: %s is %s (%s), expected %s" % (name, id, c["state"], c["value"], state))
-    if value_part is not None:
-        expect(value_part in c["value"], "%s: %s value %r lacks %r" % (name, id, c["value"], value_part))
-    if fix_part is not None:
-        expect(c["fix"] is not None and fix_part in c["fix"], "%s: %s fix %r lacks %r" % (name, id, c["fix"], fix_part))
-
-
-def proxy_settings(flags, proxy="", bypass=""):
-    """The user's proxy settings as Internet Options stores them: a version,
-    a counter, the flags (1 direct, 2 a fixed proxy, 8 automatic detection),
-    then the proxy, its bypass list and the script, each after its length."""
-    import struct
-    data = struct.pack("<III", 0x46, 1, flags)
-    for text in (proxy, bypass, ""):
-        data += struct.pack("<I", len(text)) + text.encode("ascii")
-    data += bytes(32)
-    return reg("add", CONNECTIONS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY", "/d", data.hex(), "/f")
-
-
-def save(password):
-    r = wine(QLXCTL, "save", "--drive", LETTER, "--user", USER, stdin=(password + "\n").encode("utf-8"))
-    expect(r.returncode == 0, "save exited %d: %s" % (r.returncode, r.stderr))
-
-
-# ------------------------------------------------------------------ servers
-
-class PlainHandler(http.server.BaseHTTPRequestHandler):
-    """A web server that knows GET only: PROPFIND gets 501."""
-
-    def send_error(self, *args, **kwargs):
-        # Read the request's body first, as a real server does: closing with
-        # unread data resets the connection before the answer is read.
-        length = int(self.headers.get("Content-Length") or 0) if self.headers else 0
-        if length:
-            self.rfile.read(length)
-        super().send_error(*args, **kwargs)
-
-    def do_GET(self):
-        self.send_response(200)
-        self.end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
-def start_plain_server():
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PlainHandler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
-
-
-def start_tls_server(folder):
-    """An HTTPS server whose certificate (self-signed, made here) the prefix
-    does not trust; it answers OPTIONS as a WebDAV server would."""
-    import ssl
-    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                    "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"],
-                   check=True, capture_output=True, timeout=60)
-
-    class Handler(PlainHandler):
-        def do_OPTIONS(self):
-            self.send_response(200)
-            self.send_header("DAV", "1, 2")
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(cert, key)
-    server.socket = context.wrap_socket(server.socket, server_side=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
-
-
-def start_silent_server():
-    """Accepts connections, reads, and never answers."""
-    listener = socket.socket()
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(8)
-    held = []
-
-    def accept():
-        while True:
-            try:
-                connection, _ = listener.accept()
-            except OSError:
-                return
-            held.append(connection)
-
-    threading.Thread(target=accept, daemon=True).start()
-    return listener, held
-
-
-def unused_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def start_rclone(folder):
-    log = open(os.path.join(folder, "rclone.log"), "wb")
-    process = subprocess.Popen(
-        ["rclone", "serve", "webdav", "--config", "/dev/null", "--addr", "127.0.0.1:0",
-         "--user", USER + "@" + DOMAIN, "--pass", PASSWORD, os.path.join(folder, "dav")],
-        stdout=log, stderr=subprocess.STDOUT)
-    deadline = time.monotonic() + 30
-    while time.monotonic() < deadline:
-        with open(os.path.join(folder, "rclone.log"), "rb") as f:
-            found = re.search(rb"http://127\.0\.0\.1:[0-9]+/", f.read())
-        if found:
-            return process, found.group(0).decode()
-        if process.poll() is not None:
-            break
-        time.sleep(0.1)
-    process.kill()
-    sys.exit("rclone did not start: " + open(os.path.join(folder, "rclone.log")).read())
-
-
-# -------------------------------------------------------------------- tests
-
-def clean():
-    reg("delete", SETTINGS, "/f")
-    reg("delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f")
-    reg("delete", POLICIES, "/v", "EnableLinkedConnections", "/f")
-    reg("delete", PARAMETERS, "/f")
-    wine(FIXTURE, "service-delete", "WebClient")
-
-
-def main():
-    os.makedirs(OUT, exist_ok=True)
-    for old in os.listdir(OUT):
-        os.remove(os.path.join(OUT, old))
-    work = tempfile.mkdtemp(prefix="qlx-doctor-")
+def run_cases(work, undo):
     unc = os.path.join(PREFIX, "dosdevices", "unc")
-    unc_existed = os.path.isdir(unc)
-    servers = []
-    try:
-        clean()
-        run_cases(work, unc, servers)
-    finally:
-        for stop in servers:
-            stop()
-        clean()
-        shutil.rmtree(work, ignore_errors=True)
-        if not unc_existed:
-            shutil.rmtree(unc, ignore_errors=True)
-
-
-def run_cases(work, unc, servers):
+    if not os.path.isdir(unc):
+        undo.append(lambda: shutil.rmtree(unc, ignore_errors=True))
     # --- nothing stored, no WebClient: Wine's own state -----------------------
     code, c, _ = doctor("nothing-stored")
     check(c, "nothing stored", "settings.key", "problem", SETTINGS, "Parametri")
@@ -319,14 +84,11 @@ def run_cases(work, unc, servers):
     wine(FIXTURE, "service-config", "WebClient", "demand")
 
     # --- the redirector's parameters, each set, of the wrong type, unset ----------
-    def add(name, kind, data):
-        expect(reg("add", PARAMETERS, "/v", name, "/t", kind, "/d", data, "/f") == 0, "reg add %s" % name)
-
-    add("BasicAuthLevel", "REG_DWORD", "0")
-    add("FileSizeLimitInBytes", "REG_DWORD", "1000")
-    add("FileAttributesLimitInBytes", "REG_DWORD", "5000000")
-    add("SendReceiveTimeoutInSec", "REG_DWORD", "120")
-    add("ServerNotFoundCacheLifeTimeInSec", "REG_SZ", "30")
+    set_parameter("BasicAuthLevel", "REG_DWORD", "0")
+    set_parameter("FileSizeLimitInBytes", "REG_DWORD", "1000")
+    set_parameter("FileAttributesLimitInBytes", "REG_DWORD", "5000000")
+    set_parameter("SendReceiveTimeoutInSec", "REG_DWORD", "120")
+    set_parameter("ServerNotFoundCacheLifeTimeInSec", "REG_SZ", "30")
     code, c, _ = doctor("parameters-set")
     check(c, "set", "webclient.BasicAuthLevel", "problem", "0: Basic authentication is off",
           'reg add "%s" /v BasicAuthLevel /t REG_DWORD /d 1 /f' % PARAMETERS)
@@ -336,12 +98,12 @@ def run_cases(work, unc, servers):
     check(c, "set", "webclient.SendReceiveTimeoutInSec", "ok", "120 s")
     check(c, "set", "webclient.ServerNotFoundCacheLifeTimeInSec", "warning", "of type REG_SZ, not REG_DWORD")
     expect(code == 1, "parameters set: exit %d" % code)
-    add("BasicAuthLevel", "REG_SZ", "2")
-    add("ServerNotFoundCacheLifeTimeInSec", "REG_DWORD", "30")
+    set_parameter("BasicAuthLevel", "REG_SZ", "2")
+    set_parameter("ServerNotFoundCacheLifeTimeInSec", "REG_DWORD", "30")
     _, c, _ = doctor("parameters-types")
     check(c, "types", "webclient.BasicAuthLevel", "warning", "the value set is of type REG_SZ, not REG_DWORD")
     check(c, "types", "webclient.ServerNotFoundCacheLifeTimeInSec", "ok", "30 s")
-    add("BasicAuthLevel", "REG_DWORD", "2")
+    set_parameter("BasicAuthLevel", "REG_DWORD", "2")
     _, c, _ = doctor("parameters-level-2")
     check(c, "level 2", "webclient.BasicAuthLevel", "ok", "2: Basic authentication over http and https")
     for name in ("BasicAuthLevel", "FileSizeLimitInBytes", "FileAttributesLimitInBytes", "SendReceiveTimeoutInSec",
@@ -389,8 +151,8 @@ def run_cases(work, unc, servers):
         f.write(bytes(2000))
     with open(os.path.join(work, "dav", USER, "small.txt"), "wb") as f:
         f.write(b"small")
-    rclone, base = start_rclone(work)
-    servers.append(lambda: (rclone.terminate(), rclone.wait(10)))
+    rclone, base = start_rclone(work, ACCOUNT, PASSWORD)
+    undo.append(lambda: (rclone.terminate(), rclone.wait(10)))
     url = {"QLX_DOCTOR_SERVICE_URL": base}
     code, c, seconds = doctor("online-207", "--online", env=url)
     # The README's figure: the whole online part against a healthy local server.
@@ -422,7 +184,7 @@ def run_cases(work, unc, servers):
     save(PASSWORD)
 
     plain = start_plain_server()
-    servers.append(plain.shutdown)
+    undo.append(lambda: stop_server(plain))
     _, c, _ = doctor("online-not-webdav", "--online",
                      env={"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % plain.server_address[1]})
     check(c, "plain", "online.propfind", "problem", ": 501, the server does not speak WebDAV", "WebDAV service's address")
@@ -434,15 +196,15 @@ def run_cases(work, unc, servers):
     # Nothing more is sent once the connection failed; each later check says why.
     check(c, "refused", "online.propfind", "skipped", "the connection to 127.0.0.1:%d was refused" % port)
 
-    tls = start_tls_server(work)
-    servers.append(tls.shutdown)
+    tls = start_special("/", USER, throwaway_tls_context(work))
+    undo.append(lambda: stop_server(tls))
     _, c, _ = doctor("online-tls-untrusted", "--online",
                      env={"QLX_DOCTOR_SERVICE_URL": "https://127.0.0.1:%d/" % tls.server_address[1]})
     check(c, "tls", "online.root", "problem", "the certificate's issuer is not trusted", "trusted by Windows")
     check(c, "tls", "online.propfind", "skipped", "not trusted")
 
     listener, held = start_silent_server()
-    servers.append(listener.close)
+    undo.append(listener.close)
     silent = {"QLX_DOCTOR_SERVICE_URL": "http://127.0.0.1:%d/" % listener.getsockname()[1],
               "QLX_DOCTOR_TIMEOUT_MS": "2000"}
     _, c, seconds = doctor("online-never-answers", "--online", env=silent)
@@ -453,18 +215,5 @@ def run_cases(work, unc, servers):
     expect(len(held) >= 1, "the silent server saw no connection")
     print("silent server: the doctor gave up after %.1f s (bound 2 s)" % seconds)
 
-    # --- the password is in no output -----------------------------------------------
-    import base64
-    pair = base64.b64encode(("%s@%s:%s" % (USER, DOMAIN, PASSWORD)).encode("utf-8"))
-    for name, out in outputs:
-        for secret in (PASSWORD.encode("utf-8"), PASSWORD.upper().encode("utf-8"), b"Sgr3t0", pair):
-            expect(secret not in out, "%s: the output holds %r" % (name, secret))
-    expect(len(outputs) == 2 * counter[0], "outputs collected")
 
-
-main()
-print("%d doctor runs, transcripts in %s" % (counter[0], OUT))
-if failures:
-    print("%d check(s) failed" % len(failures), file=sys.stderr)
-    sys.exit(1)
-print("all doctor checks passed")
+run(run_cases, [PASSWORD, PASSWORD.upper()])
