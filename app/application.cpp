@@ -33,10 +33,15 @@ LRESULT ApplicationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam)
   return Default(message, wparam, lparam);
 }
 
-Application::Application(HINSTANCE instance, const char16_t* theme_name, platform::DialogLibrariesLoader libraries)
-    : errors_(settings::ApplicationTitle()),
+Application::Application(const platform::Context& os, HINSTANCE instance, const char16_t* theme_name,
+                         platform::DialogLibrariesLoader libraries)
+    : errors_(settings::ApplicationTitle(os.program)),
+      mapping_(settings_, os.registry, mapping::PlatformOf(os)),
+      windows_(tray_, dialog_, os.clock),
+      controller_(windows_, settings_, mapping_, {os.registry, os.program, os.clock, os.messages}),
       theme_(LoadTheme(instance, theme_name, errors_.Title())),
-      tray_(controller_, errors_, instance),
+      tray_(controller_, errors_, instance, errors_.Title()),
+      guard_(os.program),
       window_(errors_, instance, errors_.Title()),
       dialog_(controller_, errors_, instance, theme_.get(), libraries) {
   errors_.ShowOver(dialog_.Handle());

@@ -11,6 +11,7 @@
 
 #include "app/single_instance.h"
 #include "mapping/mapping.h"
+#include "platform/context.h"
 #include "platform/win32/dialog_libraries.h"
 #include "settings/record.h"
 #include "ui/controller.h"
@@ -41,9 +42,10 @@ class ApplicationWindow final : public ui::Window {
 // or to the process.
 class ShellWindowSet final : public ui::ShellWindows {
  public:
-  ShellWindowSet(ui::TrayWindow& tray, ui::SettingsDialog& dialog) : tray_(tray), dialog_(dialog) {}
+  ShellWindowSet(ui::TrayWindow& tray, ui::SettingsDialog& dialog, platform::Clock& clock)
+      : tray_(tray), dialog_(dialog), clock_(clock) {}
 
-  void EndAsSecondCopy() override { app::EndAsSecondCopy(); }
+  void EndAsSecondCopy() override { app::EndAsSecondCopy(clock_); }
   void ShowBalloon(const std::u16string& text) override { tray_.ShowBalloon(text); }
   settings::ConnectionSettings ReadDialog() override { return dialog_.Read(); }
   void FillDialog(const settings::ConnectionSettings& values) override { dialog_.Fill(values); }
@@ -55,14 +57,16 @@ class ShellWindowSet final : public ui::ShellWindows {
  private:
   ui::TrayWindow& tray_;
   ui::SettingsDialog& dialog_;
+  platform::Clock& clock_;
 };
 
 class Application final {
  public:
   // `theme_name`: the theme in the resources, or null for the system's look.
   // `libraries`: where the dialog takes Common Controls and the window
-  // manager's functions when it is first opened.
-  Application(HINSTANCE instance, const char16_t* theme_name,
+  // manager's functions when it is first opened. `os` outlives the
+  // application: every part of it reaches the system through these.
+  Application(const platform::Context& os, HINSTANCE instance, const char16_t* theme_name,
               platform::DialogLibrariesLoader libraries = &platform::DialogLibraries);
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
@@ -84,9 +88,9 @@ class Application final {
   // The state, then what acts on it. The window set refers to the windows
   // made below; the controller uses it only once they exist (Start).
   settings::ConnectionSettings settings_;
-  mapping::DriveMapping mapping_{settings_};
-  ShellWindowSet windows_{tray_, dialog_};
-  ui::ShellController controller_{windows_, settings_, mapping_};
+  mapping::DriveMapping mapping_;
+  ShellWindowSet windows_;
+  ui::ShellController controller_;
   // Before any window: a missing theme is told in a box of its own, before
   // the icon shows. The windows below use it and go before it.
   const std::unique_ptr<ui::Theme> theme_;

@@ -5,16 +5,14 @@
 #include <exception>
 
 #include "app/application.h"
-#include "platform/context.h"
 #include "platform/win32/win32_platform.h"
 #include "res/resource_ids.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace qlx;
   platform::Win32Platform os;
-  platform::ScopedContext scope(os.context());
   try {
-    app::Application application(instance, QLX_THEME_DISPLAY_NAME);
+    app::Application application(os.context(), instance, QLX_THEME_DISPLAY_NAME);
     return application.Run();
   } catch (const std::exception& e) {
     // Only the windows themselves failing to come into being leads here.

@@ -4,7 +4,6 @@
 
 #include <exception>
 
-#include "platform/context.h"
 #include "platform/win32/text.h"
 #include "settings/program.h"
 
@@ -14,9 +13,9 @@ std::u16string MutexName(const std::u16string& path) {
   return settings::FileName(path).substr(0, kMaxMutexNameLength);
 }
 
-SingleInstanceGuard::SingleInstanceGuard() {
+SingleInstanceGuard::SingleInstanceGuard(platform::ProgramFile& program) {
   try {
-    name_ = MutexName(settings::ProgramPath());
+    name_ = MutexName(program.FullPath());
   } catch (const std::exception&) {
     // Without its own path a copy cannot name the mutex; ending here would
     // leave the user with no program at all.
@@ -31,14 +30,14 @@ SingleInstanceGuard::SingleInstanceGuard() {
   if (another_copy_runs_) mutex_.reset();
 }
 
-void EndAsSecondCopy() {
+void EndAsSecondCopy(platform::Clock& clock) {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) continue;  // a quit follows anyway
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  platform::Pause(kSecondCopyLingerMs);
+  clock.Pause(kSecondCopyLingerMs);
   PostQuitMessage(0);
 }
 

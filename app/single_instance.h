@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/context.h"
 #include "platform/win32/unique_handle.h"
 
 namespace qlx::app {
@@ -22,7 +23,7 @@ class SingleInstanceGuard {
   // Creates the named mutex (initially owned) or finds it held by another
   // copy, whose handle is then closed at once. A copy that cannot tell (no
   // program path, no mutex) runs as the only one.
-  SingleInstanceGuard();
+  explicit SingleInstanceGuard(platform::ProgramFile& program);
   SingleInstanceGuard(const SingleInstanceGuard&) = delete;
   SingleInstanceGuard& operator=(const SingleInstanceGuard&) = delete;
   // Closes the mutex handle if this copy holds it.
@@ -42,6 +43,6 @@ class SingleInstanceGuard {
 
 // The end of a copy that found another: the waiting messages are
 // dispatched, the copy waits 2000 ms, and the quit message is posted.
-void EndAsSecondCopy();
+void EndAsSecondCopy(platform::Clock& clock);
 
 }  // namespace qlx::app

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "base/ascii.h"
-#include "platform/context.h"
 #include "settings/program.h"
 #include "settings/store.h"
 
@@ -19,27 +18,18 @@ constexpr int kMaxDrivePauses = 200;
 constexpr int kSwShowNormal = 1;
 constexpr std::uintptr_t kLastShellError = 32;  // ShellExecuteW: 32 or less is a failure
 
-// Runs one NET USE line with the system's own net.exe; a system directory
-// that cannot be read counts as a command that did not start, since a bare
-// "\net.exe" or a search by name could find a planted program.
-std::int32_t RunNet(SecretText line) {
-  const std::u16string program = NetProgram();
-  if (program.empty()) return -1;
-  return RunAndWait(std::move(line), kSwHide, program);
-}
-
 }  // namespace
 
-std::int32_t RunAndWait(SecretText command_line, std::uint16_t show_window, const std::u16string& application,
-                        std::uint32_t timeout_ms) {
+std::int32_t RunAndWait(platform::Processes& processes, platform::Clock& clock, SecretText command_line,
+                        std::uint16_t show_window, const std::u16string& application, std::uint32_t timeout_ms) {
   // A cut line would carry a cut password: a line the system cannot take
   // whole is not run at all.
   if (!platform::FitsCommandLine(command_line.size())) return -1;
   const platform::ProcessRequest request{application, std::move(command_line), show_window, kCreationFlags,
                                          timeout_ms};
-  const platform::ProcessOutcome outcome = platform::CurrentProcesses().RunAndWait(request);
+  const platform::ProcessOutcome outcome = processes.RunAndWait(request);
   if (outcome.kind != platform::ProcessOutcome::Kind::Exited) return -1;
-  platform::Pause(kPauseAfterChildMs);
+  clock.Pause(kPauseAfterChildMs);
   return static_cast<std::int32_t>(outcome.exit_code);
 }
 
@@ -96,19 +86,28 @@ std::u16string DisconnectCommand(const settings::ConnectionSettings& s) {
   return line;
 }
 
-std::u16string NetProgram() {
-  const std::u16string system = platform::CurrentProcesses().SystemDirectory();
+std::u16string NetProgram(platform::Processes& processes) {
+  const std::u16string system = processes.SystemDirectory();
   if (system.empty()) return {};
   return system + u"\\net.exe";
 }
 
+// A system directory that cannot be read counts as a command that did not
+// start, since a bare "\net.exe" or a search by name could find a planted
+// program.
+std::int32_t DriveMapping::RunNet(SecretText line) {
+  const std::u16string program = NetProgram(platform_.processes);
+  if (program.empty()) return -1;
+  return RunAndWait(platform_.processes, platform_.clock, std::move(line), kSwHide, program);
+}
+
 std::int32_t DriveMapping::Connect(bool open_explorer) {
-  settings::LoadSettings(settings_);
+  settings::LoadSettings(registry_, settings_);
   if (!settings::IsComplete(settings_)) return kNoCommand;
   explorer_failure_.reset();
   const std::int32_t result = RunNet(ConnectCommand(settings_));
   connected_ = result == 0;
-  if (connected_ && open_explorer) explorer_failure_ = OpenExplorer(settings_.drive, connected_, u"");
+  if (connected_ && open_explorer) explorer_failure_ = OpenExplorer(platform_, settings_.drive, connected_, u"");
   return result;
 }
 
@@ -126,42 +125,43 @@ std::uint32_t DriveBit(std::u16string_view drive) {
   return std::uint32_t{1} << (letter - u'A');
 }
 
-bool DrivePresent(const std::u16string& drive) {
+bool DrivePresent(platform::Drives& drives, const std::u16string& drive) {
   const std::uint32_t bit = DriveBit(drive);
-  return bit != 0 && (platform::CurrentDrives().LogicalDriveMask() & bit) != 0;
+  return bit != 0 && (drives.LogicalDriveMask() & bit) != 0;
 }
 
-std::optional<Notice> OpenExplorer(const std::u16string& drive, bool connected, const std::u16string& sub_path) {
+std::optional<Notice> OpenExplorer(const Platform& platform, const std::u16string& drive, bool connected,
+                                   const std::u16string& sub_path) {
   // At most 201 tests and 200 pauses; the last test decides.
-  bool present = DrivePresent(drive);
+  bool present = DrivePresent(platform.drives, drive);
   for (int pauses = 0; !present && pauses < kMaxDrivePauses; ++pauses) {
-    platform::Pause(kDrivePauseMs);
-    present = DrivePresent(drive);
+    platform.clock.Pause(kDrivePauseMs);
+    present = DrivePresent(platform.drives, drive);
   }
   if (!present) return std::nullopt;
 
-  const std::u16string root = platform::CurrentEnvironment().Variable(u"SYSTEMROOT").value_or(u"");
+  const std::u16string root = platform.environment.Variable(u"SYSTEMROOT").value_or(u"");
   try {
     if (!connected) return std::nullopt;
     const std::u16string program = root + u"\\explorer.exe";
     const std::u16string parameters = drive + sub_path;
-    const std::uintptr_t result = platform::CurrentShell().Execute(u"open", program, parameters, kSwShowNormal);
+    const std::uintptr_t result = platform.shell.Execute(u"open", program, parameters, kSwShowNormal);
     if (result <= kLastShellError) {
       // Read before anything else can change the thread's last error.
-      const std::uint32_t code = platform::CurrentMessages().LastError();
-      return Notice{settings::TitleFrom(settings::ProgramPath()), SystemErrorText(code)};
+      const std::uint32_t code = platform.messages.LastError();
+      return Notice{settings::TitleFrom(platform.program.FullPath()), SystemErrorText(platform.messages, code)};
     }
   } catch (const std::exception&) {
     // The last resort is told even when the program's own path is what
     // failed: then without a caption.
-    const std::uint32_t code = platform::CurrentMessages().LastError();
-    return Notice{settings::ApplicationTitle(), u"ERRORE: (2) " + SystemErrorText(code)};
+    const std::uint32_t code = platform.messages.LastError();
+    return Notice{settings::ApplicationTitle(platform.program), u"ERRORE: (2) " + SystemErrorText(platform.messages, code)};
   }
   return std::nullopt;
 }
 
-std::u16string SystemErrorText(std::uint32_t code) {
-  std::u16string text = platform::CurrentMessages().SystemText(code);
+std::u16string SystemErrorText(platform::Messages& messages, std::uint32_t code) {
+  std::u16string text = messages.SystemText(code);
   while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
   return text;
 }

@@ -1,9 +1,8 @@
 #pragma once
-// The one platform context: every way the portable layers reach outside the
-// process, each behind a narrow interface. The program and qlxctl install
-// the real one for the scope of main; tests install doubles per test. An
-// interface left unset raises AssertionError when used, so a test states
-// exactly which parts of the outside world it expects to be touched.
+// Every way the portable layers reach outside the process, each behind a
+// narrow interface. The program and qlxctl make the real ones once in their
+// entry points and hand each layer the ones it uses; tests hand in doubles,
+// so a signature states exactly which parts of the outside world it touches.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -250,56 +249,18 @@ class ProxySettings {
   virtual ProxyConfiguration WinHttp() = 0;
 };
 
+// The parts the tray program and qlxctl reach the system through, as their
+// entry points make them once and hand them down. Each layer takes only the
+// parts it uses from here.
 struct Context {
-  Registry* registry = nullptr;
-  ProgramFile* program = nullptr;
-  Clock* clock = nullptr;
-  Drives* drives = nullptr;
-  Processes* processes = nullptr;
-  Shell* shell = nullptr;
-  Environment* environment = nullptr;
-  Messages* messages = nullptr;
-  // Read only by the diagnosis.
-  ServiceManager* services = nullptr;
-  MachineRegistry* machine_registry = nullptr;
-  NetworkConnections* connections = nullptr;
-  Files* files = nullptr;
-  Http* http = nullptr;
-  Session* session = nullptr;
-  ProxySettings* proxies = nullptr;
+  Registry& registry;
+  ProgramFile& program;
+  Clock& clock;
+  Drives& drives;
+  Processes& processes;
+  Shell& shell;
+  Environment& environment;
+  Messages& messages;
 };
-
-// Installs a context for its own lifetime and restores the one that was
-// there before. Not copyable or movable: one scope, one context.
-class ScopedContext {
- public:
-  explicit ScopedContext(const Context& context);
-  ~ScopedContext();
-  ScopedContext(const ScopedContext&) = delete;
-  ScopedContext& operator=(const ScopedContext&) = delete;
-
- private:
-  Context previous_;
-};
-
-const Context& CurrentContext();
-Registry& CurrentRegistry();
-ProgramFile& CurrentProgramFile();
-Clock& CurrentClock();
-Drives& CurrentDrives();
-Processes& CurrentProcesses();
-Shell& CurrentShell();
-Environment& CurrentEnvironment();
-Messages& CurrentMessages();
-ServiceManager& CurrentServices();
-MachineRegistry& CurrentMachineRegistry();
-NetworkConnections& CurrentConnections();
-Files& CurrentFiles();
-Http& CurrentHttp();
-Session& CurrentSession();
-ProxySettings& CurrentProxies();
-
-// Shorthand for CurrentClock().Pause(ms).
-void Pause(std::uint32_t milliseconds);
 
 }  // namespace qlx::platform

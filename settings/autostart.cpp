@@ -1,20 +1,15 @@
 #include "settings/autostart.h"
 
-#include "platform/context.h"
 #include "platform/registry.h"
 #include "settings/store.h"
 
 namespace qlx::settings {
 
-using platform::CurrentProgramFile;
-using platform::CurrentRegistry;
-
 namespace {
 
 // Writes the entry when the Run key opens with full access; the key is
 // never created.
-void WriteRunEntry(const std::u16string& text) {
-  Registry& registry = CurrentRegistry();
+void WriteRunEntry(Registry& registry, const std::u16string& text) {
   RegKey key(registry, registry.OpenKey(FromRoot(kRunKey), access::kAllAccess));
   if (!key) return;
   WriteRegistryString(registry, key.Get(), kRunEntry, text);
@@ -27,19 +22,18 @@ std::u16string AutostartCommand(const std::u16string& program_path) {
   return u"\"" + program_path + u"\"";
 }
 
-void UpdateAutostart(bool auto_run) {
-  const std::u16string path = CurrentProgramFile().FullPath();
-  WriteProtectedValue(value_name::ConfigIniFilesPath, path);
+void UpdateAutostart(Registry& registry, platform::ProgramFile& program, bool auto_run) {
+  const std::u16string path = program.FullPath();
+  WriteProtectedValue(registry, value_name::ConfigIniFilesPath, path);
   if (auto_run)
-    WriteRunEntry(AutostartCommand(path));
-  else if (AutostartPresent())
-    ClearAutostart();
+    WriteRunEntry(registry, AutostartCommand(path));
+  else if (AutostartPresent(registry))
+    ClearAutostart(registry);
 }
 
-void ClearAutostart() { WriteRunEntry(u""); }
+void ClearAutostart(Registry& registry) { WriteRunEntry(registry, u""); }
 
-bool AutostartPresent() {
-  Registry& registry = CurrentRegistry();
+bool AutostartPresent(Registry& registry) {
   const std::u16string path = FromRoot(kRunKey);
   // Narrower rights for users whose Run key refuses the usual read mask.
   RegKey key;

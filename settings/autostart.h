@@ -3,6 +3,8 @@
 // absent, set (the program's command), or cleared (empty text).
 #include <string>
 
+#include "platform/context.h"
+
 namespace qlx::settings {
 
 inline constexpr char16_t kRunKey[] = u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -10,10 +12,10 @@ inline constexpr char16_t kRunEntry[] = u"QLXDrive";
 
 // The last step of a save: stores the program's path once more, then sets
 // the entry when `auto_run`, or clears it when it exists.
-void UpdateAutostart(bool auto_run);
-void ClearAutostart();
+void UpdateAutostart(platform::Registry& registry, platform::ProgramFile& program, bool auto_run);
+void ClearAutostart(platform::Registry& registry);
 // True when the entry exists, whatever it holds.
-bool AutostartPresent();
+bool AutostartPresent(platform::Registry& registry);
 
 // What the Run entry holds for a program path: the path in double quotes
 // when it contains a blank, so that Windows cannot take its first word for

@@ -3,11 +3,8 @@
 #include <exception>
 
 #include "base/ascii.h"
-#include "platform/context.h"
 
 namespace qlx::settings {
-
-std::u16string ProgramPath() { return platform::CurrentProgramFile().FullPath(); }
 
 std::u16string FileName(const std::u16string& path) {
   const auto separator = path.find_last_of(u"\\/:");
@@ -29,9 +26,9 @@ std::u16string TitleFrom(const std::u16string& path) {
   return title;
 }
 
-std::u16string ApplicationTitle() {
+std::u16string ApplicationTitle(platform::ProgramFile& program) {
   try {
-    return TitleFrom(ProgramPath());
+    return TitleFrom(program.FullPath());
   } catch (const std::exception&) {
     return {};
   }

@@ -5,14 +5,10 @@
 
 #include "base/errors.h"
 #include "base/utf.h"
-#include "platform/context.h"
 #include "settings/autostart.h"
 #include "settings/protected_value.h"
 
 namespace qlx::settings {
-
-using platform::CurrentProgramFile;
-using platform::CurrentRegistry;
 
 namespace {
 
@@ -28,9 +24,9 @@ RegKey OpenSettingsKey(Registry& registry) {
   return RegKey(registry, registry.CreateKey(FromRoot(kSettingsKey), access::kAllAccess));
 }
 
-std::u16string Read(const char16_t* name) {
+std::u16string Read(Registry& registry, const char16_t* name) {
   std::u16string text;
-  ReadProtectedValue(name, text);
+  ReadProtectedValue(registry, name, text);
   return text;
 }
 
@@ -92,36 +88,34 @@ void WriteRegistryString(Registry& registry, Registry::Key key, const std::u16st
   if (!registry.SetString(key, name, text)) throw Error(RegistryErrorText(kFailedToSet, name));
 }
 
-void WriteProtectedValue(const std::u16string& name, const std::u16string& value) {
-  Registry& registry = CurrentRegistry();
+void WriteProtectedValue(Registry& registry, const std::u16string& name, const std::u16string& value) {
   RegKey key = OpenSettingsKey(registry);
   if (!key) return;
   WriteRegistryString(registry, key.Get(), name, ProtectValue(value));
 }
 
-void ReadProtectedValue(const std::u16string& name, std::u16string& value) {
-  Registry& registry = CurrentRegistry();
+void ReadProtectedValue(Registry& registry, const std::u16string& name, std::u16string& value) {
   RegKey key = OpenSettingsKey(registry);
   if (!key) return;
   value = RevealValue(ReadRegistryString(registry, key.Get(), name));
 }
 
-void SaveSettings(const ConnectionSettings& settings) {
-  WriteProtectedValue(value_name::PATHDRIVE, settings.drive);
-  WriteProtectedValue(value_name::ConfigIniFilesPath, CurrentProgramFile().FullPath());
-  WriteProtectedValue(value_name::USER, settings.user);
-  WriteProtectedValue(value_name::PASSWORD, settings.password);
-  WriteProtectedValue(value_name::AUTOCONNECT, settings.auto_connect ? u"S" : u"N");
-  WriteProtectedValue(value_name::AUTORUN, settings.auto_run ? u"S" : u"N");
-  UpdateAutostart(settings.auto_run);
+void SaveSettings(Registry& registry, platform::ProgramFile& program, const ConnectionSettings& settings) {
+  WriteProtectedValue(registry, value_name::PATHDRIVE, settings.drive);
+  WriteProtectedValue(registry, value_name::ConfigIniFilesPath, program.FullPath());
+  WriteProtectedValue(registry, value_name::USER, settings.user);
+  WriteProtectedValue(registry, value_name::PASSWORD, settings.password);
+  WriteProtectedValue(registry, value_name::AUTOCONNECT, settings.auto_connect ? u"S" : u"N");
+  WriteProtectedValue(registry, value_name::AUTORUN, settings.auto_run ? u"S" : u"N");
+  UpdateAutostart(registry, program, settings.auto_run);
 }
 
-void LoadSettings(ConnectionSettings& settings) {
-  settings.user = Read(value_name::USER);
-  settings.password = Read(value_name::PASSWORD);
-  settings.drive = Read(value_name::PATHDRIVE);
-  settings.auto_connect = Read(value_name::AUTOCONNECT) == u"S";
-  settings.auto_run = Read(value_name::AUTORUN) == u"S";
+void LoadSettings(Registry& registry, ConnectionSettings& settings) {
+  settings.user = Read(registry, value_name::USER);
+  settings.password = Read(registry, value_name::PASSWORD);
+  settings.drive = Read(registry, value_name::PATHDRIVE);
+  settings.auto_connect = Read(registry, value_name::AUTOCONNECT) == u"S";
+  settings.auto_run = Read(registry, value_name::AUTORUN) == u"S";
 }
 
 }  // namespace qlx::settings

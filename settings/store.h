@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/context.h"
 #include "platform/registry.h"
 #include "settings/record.h"
 
@@ -31,14 +32,15 @@ inline constexpr char16_t AUTOCONNECT[] = u"AUTOCONNECT";
 inline constexpr char16_t AUTORUN[] = u"AUTORUN";
 }  // namespace value_name
 
-void WriteProtectedValue(const std::u16string& name, const std::u16string& value);
+void WriteProtectedValue(Registry& registry, const std::u16string& name, const std::u16string& value);
 // Leaves `value` as it was when the settings key cannot be opened.
-void ReadProtectedValue(const std::u16string& name, std::u16string& value);
-// Writes the six values, then sets or clears the Run entry.
-void SaveSettings(const ConnectionSettings& settings);
+void ReadProtectedValue(Registry& registry, const std::u16string& name, std::u16string& value);
+// Writes the six values, then sets or clears the Run entry; `program` gives
+// the path stored beside them and in that entry.
+void SaveSettings(Registry& registry, platform::ProgramFile& program, const ConnectionSettings& settings);
 // Each field is assigned right after its own read: a failure leaves the
 // earlier fields loaded and the rest as they were.
-void LoadSettings(ConnectionSettings& settings);
+void LoadSettings(Registry& registry, ConnectionSettings& settings);
 
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first zero unit;
 // absent or empty data give empty text. Never reads past the data the

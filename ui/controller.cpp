@@ -1,22 +1,17 @@
 #include "ui/controller.h"
 
 #include "base/errors.h"
-#include "platform/context.h"
 #include "settings/store.h"
 
 namespace qlx::ui {
 
-namespace {
-
 // Connects, and tells the user in a plain box when Explorer could not be
 // opened on the new drive; the box comes before any balloon.
-void ConnectAndTell(mapping::DriveMapping& mapping) {
-  mapping.Connect();
-  if (const auto& failure = mapping.explorer_failure())
-    platform::CurrentMessages().Show(failure->caption, failure->text, platform::Messages::Kind::Plain);
+void ShellController::ConnectAndTell() {
+  mapping_.Connect();
+  if (const auto& failure = mapping_.explorer_failure())
+    platform_.messages.Show(failure->caption, failure->text, platform::Messages::Kind::Plain);
 }
-
-}  // namespace
 
 void ShellController::Start(bool another_copy_runs) {
   if (another_copy_runs) {
@@ -27,9 +22,9 @@ void ShellController::Start(bool another_copy_runs) {
   LoadIntoDialog();
   if (settings_.auto_connect) {
     mapping_.Disconnect();
-    platform::Pause(kStartReconnectPauseMs);
+    platform_.clock.Pause(kStartReconnectPauseMs);
     // A disconnect with no drive stored leaves the flag as it was.
-    if (!mapping_.connected()) ConnectAndTell(mapping_);
+    if (!mapping_.connected()) ConnectAndTell();
   }
   // A failed connection at start-up is silent.
   if (mapping_.connected()) windows_.ShowBalloon(kConnectedText);
@@ -49,8 +44,8 @@ void ShellController::OpenSettings() {
 
 void ShellController::Connect() {
   mapping_.Disconnect();
-  platform::Pause(kTrayReconnectPauseMs);
-  ConnectAndTell(mapping_);
+  platform_.clock.Pause(kTrayReconnectPauseMs);
+  ConnectAndTell();
   windows_.ShowBalloon(mapping_.connected() ? kConnectedText : kConnectFailedText);
 }
 
@@ -65,13 +60,13 @@ void ShellController::DialogOpening() { LoadIntoDialog(); }
 
 void ShellController::Apply() {
   TakeDialogValues();
-  settings::SaveSettings(settings_);
+  settings::SaveSettings(platform_.registry, platform_.program, settings_);
   LoadIntoDialog();
 }
 
 void ShellController::Save() {
   TakeDialogValues();
-  settings::SaveSettings(settings_);
+  settings::SaveSettings(platform_.registry, platform_.program, settings_);
   windows_.CloseDialog();
 }
 
@@ -79,7 +74,7 @@ void ShellController::ConnectFromDialog() {
   // Only what is stored: unsaved edits are dropped first.
   LoadIntoDialog();
   mapping_.Disconnect();
-  ConnectAndTell(mapping_);
+  ConnectAndTell();
 }
 
 void ShellController::Cancel() { windows_.CloseDialog(); }
@@ -89,7 +84,7 @@ void ShellController::TakeDialogValues() {
 }
 
 void ShellController::LoadIntoDialog() {
-  settings::LoadSettings(settings_);
+  settings::LoadSettings(platform_.registry, settings_);
   windows_.FillDialog(settings_);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "mapping/mapping.h"
+#include "platform/context.h"
 #include "settings/record.h"
 
 namespace qlx::ui {
@@ -63,9 +64,19 @@ class DialogCommands {
 
 class ShellController final : public TrayCommands, public DialogCommands {
  public:
-  // `settings` and `mapping` belong to the caller and outlive the controller.
-  ShellController(ShellWindows& windows, settings::ConnectionSettings& settings, mapping::DriveMapping& mapping)
-      : windows_(windows), settings_(settings), mapping_(mapping) {}
+  // What the controller reaches besides the windows and the mapping: the
+  // store, the pauses between a disconnect and a connect, and the box that
+  // tells a failed Explorer launch.
+  struct Platform {
+    platform::Registry& registry;
+    platform::ProgramFile& program;
+    platform::Clock& clock;
+    platform::Messages& messages;
+  };
+  // Everything handed in belongs to the caller and outlives the controller.
+  ShellController(ShellWindows& windows, settings::ConnectionSettings& settings, mapping::DriveMapping& mapping,
+                  const Platform& platform)
+      : windows_(windows), settings_(settings), mapping_(mapping), platform_(platform) {}
   ShellController(const ShellController&) = delete;
   ShellController& operator=(const ShellController&) = delete;
 
@@ -91,10 +102,12 @@ class ShellController final : public TrayCommands, public DialogCommands {
  private:
   void TakeDialogValues();
   void LoadIntoDialog();
+  void ConnectAndTell();
 
   ShellWindows& windows_;
   settings::ConnectionSettings& settings_;
   mapping::DriveMapping& mapping_;
+  const Platform platform_;
   bool dialog_open_ = false;
 };
 

@@ -2,7 +2,6 @@
 
 #include "base/errors.h"
 #include "res/resource_ids.h"
-#include "settings/program.h"
 #include "ui/logic.h"
 
 namespace qlx::ui {
@@ -52,7 +51,7 @@ platform::unique_hicon LoadTrayIcon(HINSTANCE instance, UINT dpi) {
       LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLOUD_BLUE), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
-TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance)
+TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance, const std::u16string& tip)
     : Window(errors), commands_(commands), instance_(instance), menu_(CreateTrayMenu()) {
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
   // A top-level window (hidden, never shown), not a message-only one: only
@@ -68,10 +67,9 @@ TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE insta
   record_.uID = IconId(Handle());
   record_.uCallbackMessage = kTrayMessage;
   record_.uFlags = NIF_MESSAGE | NIF_ICON;
-  const std::u16string title = settings::ApplicationTitle();
-  if (!title.empty()) {
+  if (!tip.empty()) {
     record_.uFlags |= NIF_TIP;
-    CopyIfDifferent(Field(record_.szTip), kTipCapacity, title);
+    CopyIfDifferent(Field(record_.szTip), kTipCapacity, tip);
   }
   record_.uTimeout = kBalloonTimeoutMs;
   RefreshIcon();

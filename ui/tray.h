@@ -37,7 +37,8 @@ platform::unique_hicon LoadTrayIcon(HINSTANCE instance, UINT dpi);
 
 class TrayWindow final : public Window, private NotificationArea {
  public:
-  TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance);
+  // `tip`: the icon's tooltip, the program's title; none when empty.
+  TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance, const std::u16string& tip);
   ~TrayWindow() override;
 
   void ShowBalloon(const std::u16string& text);

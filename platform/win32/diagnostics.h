@@ -51,27 +51,15 @@ ServiceStatus::Start DecodeServiceStart(std::uint32_t start);
 ServiceStatus::Run DecodeServiceState(std::uint32_t state);
 HttpOutcome DecodeHttpFailure(std::uint32_t error, std::uint32_t certificate_flags);
 
-// Fills the diagnosis' part of a context with these objects.
-class Win32Diagnostics {
- public:
-  void AddTo(Context& context) {
-    context.services = &services_;
-    context.machine_registry = &machine_registry_;
-    context.connections = &connections_;
-    context.files = &files_;
-    context.http = &http_;
-    context.session = &session_;
-    context.proxies = &proxies_;
-  }
-
- private:
-  Win32ServiceManager services_;
-  Win32MachineRegistry machine_registry_;
-  Win32NetworkConnections connections_;
-  Win32Files files_;
-  Win32Http http_;
-  Win32Session session_;
-  Win32ProxySettings proxies_;
+// The diagnosis' own readers, made together where the diagnosis runs.
+struct Win32Diagnostics {
+  Win32ServiceManager services;
+  Win32MachineRegistry machine_registry;
+  Win32NetworkConnections connections;
+  Win32Files files;
+  Win32Http http;
+  Win32Session session;
+  Win32ProxySettings proxies;
 };
 
 }  // namespace qlx::platform

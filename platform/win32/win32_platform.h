@@ -1,8 +1,8 @@
 #pragma once
 // Every platform interface over the real Win32 API, in one object that the
-// program and qlxctl install for the scope of their entry point:
+// program's and qlxctl's entry points make once and hand down:
 //   platform::Win32Platform os;
-//   platform::ScopedContext scope(os.context());
+//   app::Application application(os.context(), ...);
 #include "platform/context.h"
 #include "platform/win32/processes.h"
 #include "platform/win32/program_file.h"
@@ -29,14 +29,14 @@ class Win32Platform {
   Win32Shell shell_;
   Win32Environment environment_;
   Win32Messages messages_;
-  Context context_{.registry = &registry_,
-                   .program = &program_,
-                   .clock = &clock_,
-                   .drives = &drives_,
-                   .processes = &processes_,
-                   .shell = &shell_,
-                   .environment = &environment_,
-                   .messages = &messages_};
+  Context context_{.registry = registry_,
+                   .program = program_,
+                   .clock = clock_,
+                   .drives = drives_,
+                   .processes = processes_,
+                   .shell = shell_,
+                   .environment = environment_,
+                   .messages = messages_};
 };
 
 }  // namespace qlx::platform

@@ -177,7 +177,6 @@ TEST_F(Explorer, AnErrorInsideTheLaunchEndsInItsOwnBoxAndGoesNoFurther) {
   // The program's own path failing for the caption: the box still shows.
   test::FailingProgramFile failing;
   program_file = &failing;
-  Install();
   shell.raise = false;
   shell.result = 2;
   messages.last_error = 2;

@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,30 +18,27 @@ namespace qlx::test {
 // mapping that is not connected.
 class MappingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-    Install();
-  }
+  void SetUp() override { registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"); }
 
-  // Reinstalls the context, e.g. after a test swapped one part.
-  void Install() {
-    scope_.reset();
-    scope_.emplace(platform::Context{.registry = &registry,
-                                     .program = program_file,
-                                     .clock = &clock,
-                                     .drives = &drives,
-                                     .processes = &processes,
-                                     .shell = &shell,
-                                     .environment = &environment,
-                                     .messages = &messages});
+  // The mapping's routines over the doubles.
+  std::int32_t RunAndWait(SecretText line, std::uint16_t show, const std::u16string& application = {},
+                          std::uint32_t timeout_ms = mapping::kMaxWaitMs) {
+    return mapping::RunAndWait(processes, clock, std::move(line), show, application, timeout_ms);
   }
+  std::u16string NetProgram() { return mapping::NetProgram(processes); }
+  bool DrivePresent(const std::u16string& drive) { return mapping::DrivePresent(drives, drive); }
+  std::optional<mapping::Notice> OpenExplorer(const std::u16string& drive, bool connected,
+                                              const std::u16string& sub_path) {
+    return mapping::OpenExplorer(parts, drive, connected, sub_path);
+  }
+  std::u16string SystemErrorText(std::uint32_t code) { return mapping::SystemErrorText(messages, code); }
 
   // Stores these settings as the dialog would, then leaves the record empty,
   // so that only a reload can bring them back.
   void Store(const std::u16string& drive, const std::u16string& user, const std::u16string& password) {
     auto& p = record;
     p = {drive, user, password, false, false};
-    settings::SaveSettings(record);
+    settings::SaveSettings(registry, program_in_use, record);
     p = {};
   }
   void Hold(const std::u16string& drive) { record.drive = drive; }
@@ -58,7 +56,7 @@ class MappingTest : public ::testing::Test {
     processes.outcomes.clear();
     processes.system_directory = u"C:\\Windows\\system32";
     if (on) {
-      settings::SaveSettings(settings::ConnectionSettings{u"C:", u"x", u"y", false, false});
+      settings::SaveSettings(registry, program_in_use, settings::ConnectionSettings{u"C:", u"x", u"y", false, false});
       mapping.Connect(false);
     } else {
       record.drive = u"C:";
@@ -79,10 +77,9 @@ class MappingTest : public ::testing::Test {
     return n;
   }
 
-  settings::ConnectionSettings record;
-  mapping::DriveMapping mapping{record};
   MemoryRegistry registry;
   FixedProgramFile program{u"C:\\Programmi\\QLX Drive\\QLXDrive.exe"};
+  // A test may point this at another program file.
   platform::ProgramFile* program_file = &program;
   CountingClock clock;
   ScriptedDrives drives;
@@ -92,7 +89,21 @@ class MappingTest : public ::testing::Test {
   RecordingMessages messages;
 
  private:
-  std::optional<platform::ScopedContext> scope_;
+  // Whatever program_file points at when it is asked.
+  class ProgramInUse final : public platform::ProgramFile {
+   public:
+    explicit ProgramInUse(platform::ProgramFile*& file) : file_(file) {}
+    std::u16string FullPath() override { return file_->FullPath(); }
+
+   private:
+    platform::ProgramFile*& file_;
+  };
+
+ protected:
+  ProgramInUse program_in_use{program_file};
+  const mapping::Platform parts{processes, clock, drives, environment, shell, messages, program_in_use};
+  settings::ConnectionSettings record;
+  mapping::DriveMapping mapping{record, registry, parts};
 };
 
 }  // namespace qlx::test

@@ -6,7 +6,9 @@
 
 #include "base/errors.h"
 #include "platform/context.h"
+#include "settings/autostart.h"
 #include "settings/record.h"
+#include "settings/store.h"
 #include "tests/settings/memory_registry.h"
 
 namespace qlx::test {
@@ -24,18 +26,33 @@ class SettingsTest : public ::testing::Test {
     InstallPlatform(registry, program);
   }
 
-  // Replaces the context this test installed (nested installs restore it).
+  // Hands these to the store from here on, in place of the fixture's own.
   void InstallPlatform(platform::Registry& r, platform::ProgramFile& p) {
-    context_.reset();
-    context_.emplace(platform::Context{.registry = &r, .program = &p});
+    registry_in_use_ = &r;
+    program_in_use_ = &p;
   }
+
+  // The store's routines over the registry and program file handed in.
+  void SaveSettings(const settings::ConnectionSettings& s) {
+    settings::SaveSettings(*registry_in_use_, *program_in_use_, s);
+  }
+  void LoadSettings(settings::ConnectionSettings& s) { settings::LoadSettings(*registry_in_use_, s); }
+  void WriteProtectedValue(const std::u16string& name, const std::u16string& value) {
+    settings::WriteProtectedValue(*registry_in_use_, name, value);
+  }
+  void ReadProtectedValue(const std::u16string& name, std::u16string& value) {
+    settings::ReadProtectedValue(*registry_in_use_, name, value);
+  }
+  bool AutostartPresent() { return settings::AutostartPresent(*registry_in_use_); }
+  void ClearAutostart() { settings::ClearAutostart(*registry_in_use_); }
 
   MemoryRegistry registry;
   FixedProgramFile program;
   settings::ConnectionSettings record;
 
  private:
-  std::optional<platform::ScopedContext> context_;
+  platform::Registry* registry_in_use_ = &registry;
+  platform::ProgramFile* program_in_use_ = &program;
 };
 
 // The text an Error carried, or "" when the call returned normally.

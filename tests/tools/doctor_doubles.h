@@ -200,18 +200,12 @@ class DoctorTest : public ::testing::Test {
     registry.log.clear();
     messages.texts[1060] = u"The specified service does not exist as an installed service.\r\n";
     messages.texts[1200] = u"The specified device name is invalid.\r\n";
-    scope_.emplace(platform::Context{.registry = &registry,
-                                     .drives = &drives,
-                                     .processes = &processes,
-                                     .environment = &environment,
-                                     .messages = &messages,
-                                     .services = &services,
-                                     .machine_registry = &machine,
-                                     .connections = &connections,
-                                     .files = &files,
-                                     .http = &http,
-                                     .session = &session,
-                                     .proxies = &proxies});
+  }
+
+  // The doctor's view of the doubles.
+  qlxctl::doctor::System System() {
+    return {*registry_in_use, environment, processes, messages, drives, *services_in_use,
+            machine,          connections, files,     http,     session, proxies};
   }
 
   // A stored value in the program's own protected form.
@@ -220,9 +214,9 @@ class DoctorTest : public ::testing::Test {
   }
 
   qlxctl::doctor::Report Diagnose(bool online = false, const std::u16string& base = {}) {
-    qlxctl::doctor::Options options = qlxctl::doctor::OptionsFromEnvironment(online);
+    qlxctl::doctor::Options options = qlxctl::doctor::OptionsFromEnvironment(environment, online);
     options.service_base_url = base;
-    return qlxctl::doctor::Diagnose(options);
+    return qlxctl::doctor::Diagnose(System(), options);
   }
 
   static const qlxctl::doctor::Check* Find(const qlxctl::doctor::Report& report, const std::string& id) {
@@ -253,9 +247,15 @@ class DoctorTest : public ::testing::Test {
   FakeHttp http;
   FakeSession session;
   FakeProxies proxies;
+  // A test may hand the doctor another registry or service manager.
+  platform::Registry* registry_in_use = &registry;
+  platform::ServiceManager* services_in_use = &services;
+};
 
- private:
-  std::optional<platform::ScopedContext> scope_;
+// A service manager the system refuses to the doctor altogether.
+class UnreachableServices final : public platform::ServiceManager {
+ public:
+  platform::ServiceStatus Query(const std::u16string&) override { throw AssertionError("No service manager"); }
 };
 
 }  // namespace qlx::test

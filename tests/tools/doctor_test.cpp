@@ -87,9 +87,7 @@ TEST_F(DoctorTest, AHealthyMachineIsAllOkAndNothingIsWritten) {
 
 TEST_F(DoctorTest, AMissingSettingsKeyIsAProblemAndIsNotCreated) {
   MemoryRegistry empty;
-  platform::Context context = platform::CurrentContext();
-  context.registry = &empty;
-  platform::ScopedContext scope(context);
+  registry_in_use = &empty;
   const Report report = Diagnose(true);
   EXPECT_EQ(Only(report, "settings.key").state, State::Problem);
   EXPECT_THAT(Only(report, "settings.key").fix, HasSubstr("Parametri"));
@@ -949,7 +947,7 @@ TEST_F(DoctorTest, TheCommandsExitCodes) {
   qlxctl::Options options = qlxctl::ParseArguments({u"doctor", u"--json"});
   EXPECT_TRUE(options.json);
   EXPECT_FALSE(options.online);
-  EXPECT_EQ(qlxctl::doctor::Run(options, io), 0);
+  EXPECT_EQ(qlxctl::doctor::Run(System(), options, io), 0);
   EXPECT_EQ(out.front(), '{');
   EXPECT_EQ(err, "");
 
@@ -957,18 +955,17 @@ TEST_F(DoctorTest, TheCommandsExitCodes) {
   services.status.presence = platform::ServiceStatus::Presence::Absent;
   options = qlxctl::ParseArguments({u"doctor", u"--online"});
   EXPECT_TRUE(options.online);
-  EXPECT_EQ(qlxctl::doctor::Run(options, io), 1);
+  EXPECT_EQ(qlxctl::doctor::Run(System(), options, io), 1);
   EXPECT_THAT(out, HasSubstr("problem  webclient.service"));
   EXPECT_THAT(out, HasSubstr("ok       online.propfind"));
 
   // A part of the system the doctor cannot reach at all: it could not run.
   out.clear();
-  platform::Context broken = platform::CurrentContext();
-  broken.services = nullptr;
-  platform::ScopedContext scope(broken);
-  EXPECT_EQ(qlxctl::doctor::Run(options, io), 2);
+  UnreachableServices unreachable;
+  services_in_use = &unreachable;
+  EXPECT_EQ(qlxctl::doctor::Run(System(), options, io), 2);
   EXPECT_EQ(out, "");
-  EXPECT_THAT(err, HasSubstr("qlxctl: doctor could not run: No service manager in the installed platform context"));
+  EXPECT_THAT(err, HasSubstr("qlxctl: doctor could not run: No service manager"));
 }
 
 TEST(DoctorCommandLine, OptionsAndWhereItRuns) {

@@ -286,7 +286,7 @@ class QlxctlReg : public test::SettingsTest {
     program.path = path;
     auto& p = record;
     p = {drive, user, password, autoconnect, autorun};
-    settings::SaveSettings(record);
+    SaveSettings(record);
     std::vector<RegKeyBlock> keys;
     for (const std::u16string path_of_key : {test::kSettingsKey, test::kRunKey}) {
       RegKeyBlock block{u"HKEY_CURRENT_USER\\" + path_of_key, {}};

@@ -74,11 +74,11 @@ class Controller : public test::MappingTest {
   }
   settings::ConnectionSettings Stored() {
     settings::ConnectionSettings stored;
-    settings::LoadSettings(stored);
+    settings::LoadSettings(registry, stored);
     return stored;
   }
   void StoreAutoConnect(const std::u16string& drive, const std::u16string& user, const std::u16string& password) {
-    settings::SaveSettings(settings::ConnectionSettings{drive, user, password, true, false});
+    settings::SaveSettings(registry, program_in_use, settings::ConnectionSettings{drive, user, password, true, false});
   }
   void FailNextWrite() {
     int writes = 0;
@@ -89,7 +89,7 @@ class Controller : public test::MappingTest {
   bool IsConnect(const std::u16string& line) const { return line.find(u"/user:") != std::u16string::npos; }
 
   FakeWindows windows{processes.requests};
-  ShellController controller{windows, record, mapping};
+  ShellController controller{windows, record, mapping, {registry, program_in_use, clock, messages}};
 };
 
 // ----------------------------------------------------------------- start-up

@@ -10,7 +10,6 @@
 #include "base/utf.h"
 #include "base/wipe.h"
 #include "mapping/mapping.h"
-#include "platform/context.h"
 #include "settings/protected_value.h"
 #include "settings/record.h"
 #include "settings/store.h"
@@ -110,14 +109,13 @@ int Reveal(Io& io) {
 int Reg(const Options& options, Io& io) {
   RecordingRegistry registry;
   GivenProgramFile program(*options.program);
-  platform::ScopedContext scope({.registry = &registry, .program = &program});
   settings::ConnectionSettings record;
   record.drive = *options.drive;
   record.user = *options.user;
   record.password = PasswordFromInput(io.read_input());
   record.auto_connect = options.autoconnect;
   record.auto_run = options.autorun;
-  settings::SaveSettings(record);
+  settings::SaveSettings(registry, program, record);
   const std::vector<std::uint8_t> bytes = RegFileBytes(registry.Keys());
   io.write_output(std::string(bytes.begin(), bytes.end()));
   return 0;
@@ -139,11 +137,57 @@ std::u16string PasswordFromInput(std::string input) {
   return TextFromInput(*bytes);
 }
 
+namespace {
+
+bool IsHelp(const std::u16string& argument) { return argument == u"--help" || argument == u"-h"; }
+
+// Sets what an option without a value switches on.
+void SetSwitch(Options& options, const std::u16string& option) {
+  if (option == u"--autoconnect") options.autoconnect = true;
+  if (option == u"--autorun") options.autorun = true;
+  if (option == u"--show-password") options.show_password = true;
+  if (option == u"--no-explorer") options.no_explorer = true;
+  if (option == u"--online") options.online = true;
+  if (option == u"--json") options.json = true;
+}
+
+// The options after the command; false when one asks for help, which ends
+// the reading there.
+bool ParseOptions(const std::vector<std::u16string>& arguments, const Grammar& grammar, Options& options) {
+  std::set<std::u16string> seen;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    std::u16string option = arguments[i];
+    std::optional<std::u16string> value;
+    if (const auto equals = option.find(u'='); option.rfind(u"--", 0) == 0 && equals != std::u16string::npos) {
+      value = option.substr(equals + 1);
+      option.resize(equals);
+    }
+    if (IsHelp(option)) return false;
+    if (!grammar.allowed.count(option))
+      throw UsageError("'" + Utf8(option) + "' is not an option of " + Utf8(options.command));
+    if (!seen.insert(option).second) throw UsageError("'" + Utf8(option) + "' given twice");
+    if (TakesValue(option)) {
+      if (!value) {
+        if (i + 1 == arguments.size()) throw UsageError("'" + Utf8(option) + "' needs a value");
+        value = arguments[++i];
+      }
+      (option == u"--drive" ? options.drive : option == u"--user" ? options.user : options.program) = *value;
+    } else {
+      if (value) throw UsageError("'" + Utf8(option) + "' takes no value");
+      SetSwitch(options, option);
+    }
+  }
+  for (const auto& option : grammar.required)
+    if (!seen.count(option)) throw UsageError(Utf8(options.command) + " needs " + Utf8(option));
+  return true;
+}
+
+}  // namespace
+
 Options ParseArguments(const std::vector<std::u16string>& arguments) {
   Options options;
-  auto is_help = [](const std::u16string& a) { return a == u"--help" || a == u"-h"; };
   if (arguments.empty()) throw UsageError("no command given");
-  if (is_help(arguments[0])) {
+  if (IsHelp(arguments[0])) {
     options.help = true;
     return options;
   }
@@ -155,40 +199,7 @@ Options ParseArguments(const std::vector<std::u16string>& arguments) {
   options.command = arguments[0];
   const Grammar* grammar = GrammarOf(options.command);
   if (!grammar) throw UsageError("unknown command '" + Utf8(options.command) + "'");
-
-  std::set<std::u16string> seen;
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    std::u16string option = arguments[i];
-    std::optional<std::u16string> value;
-    if (const auto equals = option.find(u'='); option.rfind(u"--", 0) == 0 && equals != std::u16string::npos) {
-      value = option.substr(equals + 1);
-      option.resize(equals);
-    }
-    if (is_help(option)) {
-      options.help = true;
-      return options;
-    }
-    if (!grammar->allowed.count(option))
-      throw UsageError("'" + Utf8(option) + "' is not an option of " + Utf8(options.command));
-    if (!seen.insert(option).second) throw UsageError("'" + Utf8(option) + "' given twice");
-    if (TakesValue(option)) {
-      if (!value) {
-        if (i + 1 == arguments.size()) throw UsageError("'" + Utf8(option) + "' needs a value");
-        value = arguments[++i];
-      }
-      (option == u"--drive" ? options.drive : option == u"--user" ? options.user : options.program) = *value;
-    } else {
-      if (value) throw UsageError("'" + Utf8(option) + "' takes no value");
-      if (option == u"--autoconnect") options.autoconnect = true;
-      if (option == u"--autorun") options.autorun = true;
-      if (option == u"--show-password") options.show_password = true;
-      if (option == u"--no-explorer") options.no_explorer = true;
-      if (option == u"--online") options.online = true;
-      if (option == u"--json") options.json = true;
-    }
-  }
-  for (const auto& option : grammar->required)
-    if (!seen.count(option)) throw UsageError(Utf8(options.command) + " needs " + Utf8(option));
+  if (!ParseOptions(arguments, *grammar, options)) options.help = true;
   return options;
 }
 

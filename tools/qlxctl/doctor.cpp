@@ -44,36 +44,36 @@ bool LoopbackBase(const std::u16string& url) {
 
 }  // namespace
 
-Options OptionsFromEnvironment(bool online) {
+Options OptionsFromEnvironment(platform::Environment& environment, bool online) {
   Options options;
   options.online = online;
-  platform::Environment& environment = platform::CurrentEnvironment();
   if (const auto text = environment.Variable(kTimeoutVariable)) ParseShorterBound(*text, options.timeout_ms);
   if (const auto url = environment.Variable(kProbeUrlVariable); url && LoopbackBase(*url))
     options.probe_base_url = *url;
   return options;
 }
 
-Report Diagnose(const Options& options) {
+Report Diagnose(const System& system, const Options& options) {
   Report report;
   report.service_base_url = options.service_base_url.empty() ? ServiceBaseUrl() : options.service_base_url;
   report.account_domain = AccountDomain();
   StoredSettings stored;
-  ReadStoredSettings(platform::CurrentRegistry(), stored);
-  const Inputs in{platform::CurrentServices(),
-                  platform::CurrentMachineRegistry(),
-                  platform::CurrentConnections(),
-                  platform::CurrentDrives(),
-                  platform::CurrentFiles(),
-                  platform::CurrentHttp(),
-                  platform::CurrentSession(),
-                  platform::CurrentProxies(),
+  ReadStoredSettings(system.registry, stored);
+  const Inputs in{system.services,
+                  system.machine,
+                  system.connections,
+                  system.drives,
+                  system.files,
+                  system.http,
+                  system.session,
+                  system.proxies,
+                  system.messages,
                   options,
                   stored,
                   SettingsKeyForCommands(),
                   report.service_base_url,
                   report.account_domain,
-                  NetProgram()};
+                  NetProgram(system.processes)};
   for (CheckFunction check : kOfflineChecks)
     for (Check& c : check(in)) report.checks.push_back(std::move(c));
   if (options.online)
@@ -81,9 +81,9 @@ Report Diagnose(const Options& options) {
   return report;
 }
 
-int Run(const qlxctl::Options& options, Io& io) {
+int Run(const System& system, const qlxctl::Options& options, Io& io) {
   try {
-    const Report report = Diagnose(OptionsFromEnvironment(options.online));
+    const Report report = Diagnose(system, OptionsFromEnvironment(system.environment, options.online));
     io.write_output(options.json ? FormatJson(report) : FormatText(report));
     return ExitCode(report);
   } catch (const std::exception& e) {

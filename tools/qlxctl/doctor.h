@@ -1,14 +1,15 @@
 #pragma once
 // `qlxctl doctor`: why a drive does not map, one check a line. Everything
 // here reads and changes nothing. Each check is a function of what it reads
-// (doctor_checks.h); Diagnose(options) gathers those from the platform
-// context, where the Win32 entry (doctor_win32.cpp) installs the real
-// service manager, HKLM reader, connection list, session, proxy settings and
-// HTTP client, and the tests install doubles.
+// (doctor_checks.h); Diagnose gathers those from the System it is handed,
+// which the Win32 entry (doctor_win32.cpp) makes of the real service
+// manager, HKLM reader, connection list, session, proxy settings and HTTP
+// client, and the tests of doubles.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/context.h"
 #include "platform/registry.h"
 #include "tools/qlxctl/cli.h"
 
@@ -63,9 +64,9 @@ std::u16string SettingsKeyForCommands();
 std::u16string ServiceBaseUrl();
 std::u16string AccountDomain();
 // The net.exe the connect runs; empty when the system directory is unknown.
-std::u16string NetProgram();
+std::u16string NetProgram(platform::Processes& processes);
 // The system's text for an error code, as the program shows it.
-std::u16string SystemErrorText(std::uint32_t code);
+std::u16string SystemErrorText(platform::Messages& messages, std::uint32_t code);
 
 // ----------------------------------------------------------------------
 
@@ -84,7 +85,7 @@ inline constexpr std::uint32_t kDefaultTimeoutMs = 15000;
 // machine).
 inline constexpr char16_t kTimeoutVariable[] = u"QLX_DOCTOR_TIMEOUT_MS";
 inline constexpr char16_t kProbeUrlVariable[] = u"QLX_DOCTOR_SERVICE_URL";
-Options OptionsFromEnvironment(bool online);
+Options OptionsFromEnvironment(platform::Environment& environment, bool online);
 
 // The URL the connect maps for `user`, and the same with the user name
 // percent-escaped as a request line needs it.
@@ -96,7 +97,23 @@ std::string BasicAuthorization(const std::u16string& account, const std::u16stri
 // the URL itself or the redirector's UNC form (\\host@SSL@port\path).
 bool SameFolder(const std::u16string& remote, const std::u16string& url);
 
-Report Diagnose(const Options& options);
+// What the diagnosis reads the system through; it only ever reads.
+struct System {
+  platform::Registry& registry;
+  platform::Environment& environment;  // the test parameters
+  platform::Processes& processes;      // the system folder, for net.exe
+  platform::Messages& messages;        // the system's error texts
+  platform::Drives& drives;
+  platform::ServiceManager& services;
+  platform::MachineRegistry& machine;
+  platform::NetworkConnections& connections;
+  platform::Files& files;
+  platform::Http& http;
+  platform::Session& session;
+  platform::ProxySettings& proxies;
+};
+
+Report Diagnose(const System& system, const Options& options);
 // 0 when no check is a problem, 1 otherwise.
 int ExitCode(const Report& report);
 // The checks, then one line per problem's cause, most likely first.
@@ -106,6 +123,6 @@ std::string JsonString(const std::string& utf8);
 
 // The command: 0 or 1 as ExitCode says, 2 when the doctor itself could not
 // run (the reason on standard error).
-int Run(const qlxctl::Options& options, Io& io);
+int Run(const System& system, const qlxctl::Options& options, Io& io);
 
 }  // namespace qlx::qlxctl::doctor

@@ -21,6 +21,7 @@ struct Inputs {
   platform::Http& http;
   platform::Session& session;
   platform::ProxySettings& proxies;
+  platform::Messages& messages;  // the system's error texts
   const Options& options;
   const StoredSettings& stored;
   std::u16string settings_key;      // as an administrator types it
@@ -57,10 +58,9 @@ struct Parameter {
   std::uint32_t value = 0;
   std::string note;  // for WrongType and Unreadable
 };
-Parameter ReadParameter(platform::MachineRegistry& machine, const char16_t* name,
-                        const char16_t* path = kParameters);
+Parameter ReadParameter(const Inputs& in, const char16_t* name, const char16_t* path = kParameters);
 // The value the redirector uses: the one set, else its default.
-std::uint32_t EffectiveParameter(platform::MachineRegistry& machine, const char16_t* name, std::uint32_t fallback);
+std::uint32_t EffectiveParameter(const Inputs& in, const char16_t* name, std::uint32_t fallback);
 
 // ---- URLs (doctor_urls.cpp)
 struct UrlParts {
@@ -87,6 +87,6 @@ Check Make(std::string id, State state, std::string value, std::string fix = {})
 // A problem with the few words the summary shows.
 Check Problem(std::string id, std::string value, std::string fix, std::string cause);
 // "text (number)" for a system error code.
-std::string SystemError(std::uint32_t code);
+std::string SystemError(platform::Messages& messages, std::uint32_t code);
 
 }  // namespace qlx::qlxctl::doctor

@@ -46,8 +46,9 @@ bool Bypassed(const std::u16string& bypass, const std::u16string& host) {
 
 // One side's settings in words; `unbypassed` is set when a fixed proxy
 // carries the service's requests.
-std::string Describe(const platform::ProxyConfiguration& c, const std::u16string& host, bool& unbypassed) {
-  if (!c.readable) return "cannot be read: " + SystemError(c.error);
+std::string Describe(platform::Messages& messages, const platform::ProxyConfiguration& c, const std::u16string& host,
+                     bool& unbypassed) {
+  if (!c.readable) return "cannot be read: " + SystemError(messages, c.error);
   std::string text;
   auto add = [&](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
   if (c.auto_detect) add("automatic detection");
@@ -68,7 +69,8 @@ Checks CheckProxy(const Inputs& in) {
   const platform::ProxyConfiguration user = in.proxies.User(), winhttp = in.proxies.WinHttp();
   bool unbypassed = false;
   const std::string value =
-      "user: " + Describe(user, host, unbypassed) + "; WinHTTP: " + Describe(winhttp, host, unbypassed);
+      "user: " + Describe(in.messages, user, host, unbypassed) + "; WinHTTP: " +
+      Describe(in.messages, winhttp, host, unbypassed);
   if (user.readable && user.auto_detect)
     return {Make("network.proxy", State::Warning, value + ": automatic detection pauses before each mapping",
                  "In Internet Options, Connections, LAN settings, clear \"Automatically detect settings\" unless "

@@ -82,9 +82,9 @@ Check FolderCheck(Probe& probe, const Answer& depth0) {
     return Make(id, State::Skipped, probe.Failure() ? *probe.Failure() : "not tried: the time limit of the online "
                                                                          "checks was reached");
   if (!depth0.Status(207)) return Make(id, State::Skipped, "the folder must answer PROPFIND first");
-  const std::uint32_t size_limit = EffectiveParameter(probe.in.machine, u"FileSizeLimitInBytes", kDefaultFileSizeLimit);
+  const std::uint32_t size_limit = EffectiveParameter(probe.in, u"FileSizeLimitInBytes", kDefaultFileSizeLimit);
   const std::uint32_t listing_limit =
-      EffectiveParameter(probe.in.machine, u"FileAttributesLimitInBytes", kDefaultAttributesLimit);
+      EffectiveParameter(probe.in, u"FileAttributesLimitInBytes", kDefaultAttributesLimit);
   const std::u16string url = depth0.url;
   const std::string where = probe.Where("PROPFIND", url) + " (Depth: 1)";
   // A listing beyond the limit is the verdict already: read no further.

@@ -39,10 +39,10 @@ std::string ReadFix(const char* name) {
 
 // A limit below its default is a warning; at or above it, the value says
 // what it means.
-Check Limit(platform::MachineRegistry& machine, const char16_t* wide_name, const char* name,
+Check Limit(const Inputs& in, const char16_t* wide_name, const char* name,
             std::uint32_t default_value, const char* meaning, std::uint64_t suggested) {
   const std::string id = std::string("webclient.") + name;
-  const Parameter p = ReadParameter(machine, wide_name);
+  const Parameter p = ReadParameter(in, wide_name);
   if (p.kind == Parameter::Kind::Unreadable) return Make(id, State::Warning, p.note, ReadFix(name));
   if (p.kind == Parameter::Kind::WrongType)
     return Make(id, State::Warning,
@@ -56,10 +56,10 @@ Check Limit(platform::MachineRegistry& machine, const char16_t* wide_name, const
 }
 
 // Shown only when set: the defaults are what everybody has.
-void Seconds(platform::MachineRegistry& machine, const char16_t* wide_name, const char* name, const char* meaning,
+void Seconds(const Inputs& in, const char16_t* wide_name, const char* name, const char* meaning,
              Checks& out) {
   const std::string id = std::string("webclient.") + name;
-  const Parameter p = ReadParameter(machine, wide_name);
+  const Parameter p = ReadParameter(in, wide_name);
   switch (p.kind) {
     case Parameter::Kind::Default:
       return;
@@ -79,8 +79,8 @@ void Seconds(platform::MachineRegistry& machine, const char16_t* wide_name, cons
 
 }  // namespace
 
-Parameter ReadParameter(platform::MachineRegistry& machine, const char16_t* name, const char16_t* path) {
-  const platform::MachineValue read = machine.Read(path, name);
+Parameter ReadParameter(const Inputs& in, const char16_t* name, const char16_t* path) {
+  const platform::MachineValue read = in.machine.Read(path, name);
   Parameter p;
   switch (read.status) {
     case platform::MachineValue::Status::NoKey:
@@ -88,7 +88,7 @@ Parameter ReadParameter(platform::MachineRegistry& machine, const char16_t* name
       return p;
     case platform::MachineValue::Status::Failed:
       p.kind = Parameter::Kind::Unreadable;
-      p.note = "cannot be read: " + SystemError(read.error);
+      p.note = "cannot be read: " + SystemError(in.messages, read.error);
       return p;
     case platform::MachineValue::Status::Ok:
       break;
@@ -105,15 +105,15 @@ Parameter ReadParameter(platform::MachineRegistry& machine, const char16_t* name
   return p;
 }
 
-std::uint32_t EffectiveParameter(platform::MachineRegistry& machine, const char16_t* name, std::uint32_t fallback) {
-  const Parameter p = ReadParameter(machine, name);
+std::uint32_t EffectiveParameter(const Inputs& in, const char16_t* name, std::uint32_t fallback) {
+  const Parameter p = ReadParameter(in, name);
   return p.kind == Parameter::Kind::Set ? p.value : fallback;
 }
 
 Checks CheckBasicAuthLevel(const Inputs& in) {
   const char* name = "BasicAuthLevel";
   const std::string id = std::string("webclient.") + name;
-  const Parameter p = ReadParameter(in.machine, u"BasicAuthLevel");
+  const Parameter p = ReadParameter(in, u"BasicAuthLevel");
   if (p.kind == Parameter::Kind::Unreadable) return {Make(id, State::Warning, p.note, ReadFix(name))};
   // A scheme is a scheme in any case: "Http://" is plain http.
   const bool http = SchemeIs(in.service_base_url, u"http");
@@ -144,19 +144,19 @@ Checks CheckBasicAuthLevel(const Inputs& in) {
 }
 
 Checks CheckFileSizeLimit(const Inputs& in) {
-  return {Limit(in.machine, u"FileSizeLimitInBytes", "FileSizeLimitInBytes", kDefaultFileSizeLimit,
+  return {Limit(in, u"FileSizeLimitInBytes", "FileSizeLimitInBytes", kDefaultFileSizeLimit,
                 "a larger file cannot be copied", 4294967295u)};
 }
 
 Checks CheckAttributesLimit(const Inputs& in) {
-  return {Limit(in.machine, u"FileAttributesLimitInBytes", "FileAttributesLimitInBytes", kDefaultAttributesLimit,
+  return {Limit(in, u"FileAttributesLimitInBytes", "FileAttributesLimitInBytes", kDefaultAttributesLimit,
                 "a folder whose listing is larger does not open", 50000000)};
 }
 
 Checks CheckTimers(const Inputs& in) {
   Checks out;
-  Seconds(in.machine, u"SendReceiveTimeoutInSec", "SendReceiveTimeoutInSec", "a request that takes longer fails", out);
-  Seconds(in.machine, u"ServerNotFoundCacheLifeTimeInSec", "ServerNotFoundCacheLifeTimeInSec",
+  Seconds(in, u"SendReceiveTimeoutInSec", "SendReceiveTimeoutInSec", "a request that takes longer fails", out);
+  Seconds(in, u"ServerNotFoundCacheLifeTimeInSec", "ServerNotFoundCacheLifeTimeInSec",
           "a server not found is not tried again for this long", out);
   return out;
 }

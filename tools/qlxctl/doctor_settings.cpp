@@ -4,7 +4,6 @@
 
 #include "base/wipe.h"
 #include "mapping/mapping.h"
-#include "platform/context.h"
 #include "settings/protected_value.h"
 #include "settings/store.h"
 #include "tools/qlxctl/doctor.h"
@@ -56,7 +55,9 @@ void ReadStoredSettings(platform::Registry& registry, StoredSettings& out) {
 std::u16string SettingsKeyForCommands() { return u"HKCU" + std::u16string(settings::kSettingsKey); }
 std::u16string ServiceBaseUrl() { return mapping::ServiceBaseUrl(); }
 std::u16string AccountDomain() { return mapping::AccountDomain(); }
-std::u16string NetProgram() { return mapping::NetProgram(); }
-std::u16string SystemErrorText(std::uint32_t code) { return mapping::SystemErrorText(code); }
+std::u16string NetProgram(platform::Processes& processes) { return mapping::NetProgram(processes); }
+std::u16string SystemErrorText(platform::Messages& messages, std::uint32_t code) {
+  return mapping::SystemErrorText(messages, code);
+}
 
 }  // namespace qlx::qlxctl::doctor

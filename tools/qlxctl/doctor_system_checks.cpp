@@ -74,7 +74,7 @@ Checks CheckLetter(const Inputs& in) {
 
   const platform::DriveConnection connection = in.connections.RemoteOf(drive);
   if (connection.status == platform::DriveConnection::Status::Failed)
-    return {Make(id, State::Warning, letter + " cannot be checked: " + SystemError(connection.error),
+    return {Make(id, State::Warning, letter + " cannot be checked: " + SystemError(in.messages, connection.error),
                  "Run `net use` to see what " + letter + " is connected to.")};
   if (connection.status == platform::DriveConnection::Status::Connected) {
     if (!folder.empty() && SameFolder(connection.remote, folder))
@@ -109,7 +109,7 @@ Checks CheckService(const Inputs& in) {
                       "`Install-WindowsFeature WebDAV-Redirector` and restart Windows.",
                       "no WebDAV redirector (WebClient) installed")};
     case Service::Presence::Unreadable:
-      return {Make(id, State::Warning, "cannot be queried: " + SystemError(s.error),
+      return {Make(id, State::Warning, "cannot be queried: " + SystemError(in.messages, s.error),
                    "Run `sc qc WebClient` and `sc query WebClient` to see its state.")};
     case Service::Presence::Installed:
       break;
@@ -135,7 +135,7 @@ Checks CheckElevation(const Inputs& in) {
     case platform::Session::Elevation::Elevated:
       break;
   }
-  const Parameter linked = ReadParameter(in.machine, u"EnableLinkedConnections", kPolicies);
+  const Parameter linked = ReadParameter(in, u"EnableLinkedConnections", kPolicies);
   if (linked.kind == Parameter::Kind::Set && linked.value != 0)
     return {Make(id, State::Ok, "elevated, EnableLinkedConnections is on: the drives are shared with the user's "
                                 "ordinary programs")};

@@ -45,6 +45,8 @@ Check Problem(std::string id, std::string value, std::string fix, std::string ca
   return c;
 }
 
-std::string SystemError(std::uint32_t code) { return U8(SystemErrorText(code)) + " (" + Number(code) + ")"; }
+std::string SystemError(platform::Messages& messages, std::uint32_t code) {
+  return U8(SystemErrorText(messages, code)) + " (" + Number(code) + ")";
+}
 
 }  // namespace qlx::qlxctl::doctor

@@ -11,7 +11,6 @@
 #include "base/utf.h"
 #include "base/wipe.h"
 #include "mapping/mapping.h"
-#include "platform/context.h"
 #include "platform/win32/win32_platform.h"
 #include "settings/record.h"
 #include "settings/store.h"
@@ -40,13 +39,13 @@ std::string Ended(const char* what, std::int32_t result) {
 
 // For scripts and scheduled tasks: the program's own connect, on the stored
 // settings (the mapping reloads them), judged by its connected flag.
-int Connect(const qlxctl::Options& options, qlxctl::Io& io) {
+int Connect(const platform::Context& os, const qlxctl::Options& options, qlxctl::Io& io) {
   settings::ConnectionSettings stored;
-  mapping::DriveMapping mapping(stored);
+  mapping::DriveMapping mapping(stored, os.registry, mapping::PlatformOf(os));
   const std::int32_t result = mapping.Connect(!options.no_explorer);
   // The same box the program shows when Explorer cannot open on the drive.
   if (const auto& failure = mapping.explorer_failure())
-    platform::CurrentMessages().Show(failure->caption, failure->text, platform::Messages::Kind::Plain);
+    os.messages.Show(failure->caption, failure->text, platform::Messages::Kind::Plain);
   if (mapping.connected()) return 0;
   io.write_error(settings::IsComplete(stored)
                      ? Ended("connect", result)
@@ -55,46 +54,48 @@ int Connect(const qlxctl::Options& options, qlxctl::Io& io) {
   return 1;
 }
 
-int Disconnect(qlxctl::Io& io) {
+int Disconnect(const platform::Context& os, qlxctl::Io& io) {
   settings::ConnectionSettings stored;
-  settings::LoadSettings(stored);
+  settings::LoadSettings(os.registry, stored);
   if (stored.drive.empty()) {
     io.write_error("qlxctl: disconnect: no drive is stored\n");
     return 1;
   }
-  const std::int32_t result = mapping::DriveMapping(stored).Disconnect();
+  const std::int32_t result = mapping::DriveMapping(stored, os.registry, mapping::PlatformOf(os)).Disconnect();
   if (result == 0) return 0;
   io.write_error(Ended("disconnect", result));
   return 1;
 }
 
-int WindowsCommand(const qlxctl::Options& options, qlxctl::Io& io) {
-  if (options.command == u"connect") return Connect(options, io);
-  if (options.command == u"disconnect") return Disconnect(io);
-  if (options.command == u"doctor") return qlxctl::DoctorCommand(options, io);
+int Load(const platform::Context& os, const qlxctl::Options& options, qlxctl::Io& io) {
   settings::ConnectionSettings record;
-  if (options.command == u"load") {
-    settings::LoadSettings(record);
-    Wiped<std::string> password(options.show_password ? Utf16ToUtf8(record.password) : std::string("***"));
-    io.write_output("PathDrive=" + Utf16ToUtf8(record.drive) + "\r\nUser=" + Utf16ToUtf8(record.user) +
-                    "\r\nPassword=" + *password + "\r\nAutoConnect=" + Switch(record.auto_connect) +
-                    "\r\nAutoRun=" + Switch(record.auto_run) + "\r\n");
-    return 0;
-  }
-  // save
+  settings::LoadSettings(os.registry, record);
+  Wiped<std::string> password(options.show_password ? Utf16ToUtf8(record.password) : std::string("***"));
+  io.write_output("PathDrive=" + Utf16ToUtf8(record.drive) + "\r\nUser=" + Utf16ToUtf8(record.user) +
+                  "\r\nPassword=" + *password + "\r\nAutoConnect=" + Switch(record.auto_connect) +
+                  "\r\nAutoRun=" + Switch(record.auto_run) + "\r\n");
+  return 0;
+}
+
+int Save(const platform::Context& os, const qlxctl::Options& options, qlxctl::Io& io) {
   // The Run entry names the program beside qlxctl, not qlxctl itself.
-  qlxctl::GivenProgramFile program(options.program ? *options.program
-                                                   : ProgramBeside(platform::CurrentProgramFile().FullPath()));
-  platform::Context with_program = platform::CurrentContext();
-  with_program.program = &program;
-  platform::ScopedContext scope(with_program);
+  qlxctl::GivenProgramFile program(options.program ? *options.program : ProgramBeside(os.program.FullPath()));
+  settings::ConnectionSettings record;
   record.drive = *options.drive;
   record.user = *options.user;
   record.password = qlxctl::PasswordFromInput(io.read_input());
   record.auto_connect = options.autoconnect;
   record.auto_run = options.autorun;
-  settings::SaveSettings(record);
+  settings::SaveSettings(os.registry, program, record);
   return 0;
+}
+
+int WindowsCommand(const platform::Context& os, const qlxctl::Options& options, qlxctl::Io& io) {
+  if (options.command == u"connect") return Connect(os, options, io);
+  if (options.command == u"disconnect") return Disconnect(os, io);
+  if (options.command == u"doctor") return qlxctl::DoctorCommand(os, options, io);
+  if (options.command == u"load") return Load(os, options, io);
+  return Save(os, options, io);
 }
 
 }  // namespace
@@ -105,10 +106,11 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   platform::Win32Platform os;
-  platform::ScopedContext context(os.context());
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) arguments.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
   qlxctl::Io io = qlxctl::StandardIo();
-  io.windows_command = WindowsCommand;
+  io.windows_command = [&os](const qlxctl::Options& options, qlxctl::Io& streams) {
+    return WindowsCommand(os.context(), options, streams);
+  };
   return qlxctl::Run(arguments, io);
 }
