@@ -9,7 +9,6 @@
 #include <string>
 
 #include "app/single_instance.h"
-#include "platform/context.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -29,11 +28,10 @@ void Append(const wchar_t* path, const std::string& line) {
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
   qlx::platform::Win32Platform os;
-  qlx::platform::ScopedContext scope(os.context());
   const ULONGLONG start = GetTickCount64();
-  const qlx::app::SingleInstanceGuard guard;
+  const qlx::app::SingleInstanceGuard guard(os.context().program);
   if (guard.AnotherCopyRuns()) {
-    qlx::app::EndAsSecondCopy();
+    qlx::app::EndAsSecondCopy(os.context().clock);
     // As the program does: the message loop finds the quit message.
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/context.h"
 #include "platform/win32/text.h"
 #include "settings/program.h"
 #include "tests/mapping/doubles.h"
@@ -45,8 +44,6 @@ class Guard : public ::testing::Test {
   void SetUp() override { Use(u"C:\\Programmi\\QLX Drive\\" + Unique(u"QlxGuard")); }
   void Use(const std::u16string& path) {
     program.path = path;
-    scope_.reset();
-    scope_.emplace(platform::Context{.program = &program, .clock = &clock});
   }
   // Drops whatever this thread's queue holds.
   static void EmptyQueue() {
@@ -63,9 +60,6 @@ class Guard : public ::testing::Test {
 
   test::FixedProgramFile program;
   test::CountingClock clock;
-
- private:
-  std::optional<platform::ScopedContext> scope_;
 };
 
 TEST(GuardName, IsTheFileNameAsSpelledCutAt254Units) {
@@ -91,7 +85,7 @@ TEST_F(Guard, FirstCopyHoldsTheMutexUntilItsGuardGoes) {
   const std::u16string name = MutexName(program.path);
   EmptyQueue();
   {
-    const SingleInstanceGuard guard;
+    const SingleInstanceGuard guard(program);
     EXPECT_FALSE(guard.AnotherCopyRuns());
     EXPECT_NE(guard.MutexHandle(), 0u);
     EXPECT_EQ(guard.Name(), name);
@@ -123,10 +117,10 @@ TEST_F(Guard, ASecondCopyHoldsNothingProcessesItsMessagesWaitsAndQuits) {
   PostThreadMessageW(GetCurrentThreadId(), WM_APP + 8, 0, 0);
 
   {
-    const SingleInstanceGuard guard;
+    const SingleInstanceGuard guard(program);
     EXPECT_TRUE(guard.AnotherCopyRuns());
     EXPECT_EQ(guard.MutexHandle(), 0u);  // closed at once
-    EndAsSecondCopy();
+    EndAsSecondCopy(clock);
     EXPECT_EQ(clock.pauses, std::vector<std::uint32_t>{2000});
     EXPECT_EQ(g_delivered, 1);
     // (A pending quit is returned whatever the filter: look at what came.)
@@ -147,30 +141,30 @@ TEST_F(Guard, NamesDifferingAfterUnit254AreOneProgram) {
   const std::u16string stem = Unique(u"G") + std::u16string(254, u'g');
   ASSERT_GT(stem.size(), 254u);
   Use(u"C:\\a\\" + stem.substr(0, 254) + u"A.exe");
-  const SingleInstanceGuard first;
+  const SingleInstanceGuard first(program);
   EXPECT_FALSE(first.AnotherCopyRuns());
   EXPECT_TRUE(MutexExists(stem.substr(0, 254)));
 
   Use(u"C:\\b\\" + stem.substr(0, 254) + u"B.exe");
-  const SingleInstanceGuard second;
+  const SingleInstanceGuard second(program);
   EXPECT_TRUE(second.AnotherCopyRuns());
   EXPECT_EQ(second.Name(), stem.substr(0, 254));
 }
 
 TEST_F(Guard, OtherNamesAndOtherCaseRunBeside) {
-  const SingleInstanceGuard first;
+  const SingleInstanceGuard first(program);
   ASSERT_FALSE(first.AnotherCopyRuns());
   const std::u16string path = program.path;
   for (const std::u16string& other : {u"C:\\Programmi\\QLX Drive\\" + Unique(u"QlxGuardCopy"),
                                       u"C:\\Programmi\\QLX Drive\\" + Unique(u"QLXGUARD")}) {
     Use(other);
-    const SingleInstanceGuard beside;
+    const SingleInstanceGuard beside(program);
     EXPECT_FALSE(beside.AnotherCopyRuns()) << platform::W(other);
     EXPECT_NE(beside.MutexHandle(), 0u);
   }
   // The same name from another folder is the same program.
   Use(u"D:\\altrove\\" + settings::FileName(path));
-  const SingleInstanceGuard same;
+  const SingleInstanceGuard same(program);
   EXPECT_TRUE(same.AnotherCopyRuns());
 }
 
@@ -181,7 +175,7 @@ TEST_F(Guard, ANameTakenByAnotherKindOfObjectLetsTheCopyRun) {
   const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, W(name));
   ASSERT_NE(event, nullptr);
   EmptyQueue();
-  const SingleInstanceGuard guard;
+  const SingleInstanceGuard guard(program);
   EXPECT_FALSE(guard.AnotherCopyRuns());
   EXPECT_EQ(guard.MutexHandle(), 0u);
   EXPECT_TRUE(clock.pauses.empty());
@@ -193,11 +187,9 @@ TEST_F(Guard, ANameTakenByAnotherKindOfObjectLetsTheCopyRun) {
 // and runs as the only one rather than ending the start.
 TEST_F(Guard, AProgramPathThatCannotBeReadLetsTheCopyRun) {
   test::FailingProgramFile failing;
-  std::optional<platform::ScopedContext> scope;
-  scope.emplace(platform::Context{.program = &failing, .clock = &clock});
   EmptyQueue();
   std::optional<SingleInstanceGuard> guard;
-  ASSERT_NO_THROW(guard.emplace());
+  ASSERT_NO_THROW(guard.emplace(failing));
   EXPECT_FALSE(guard->AnotherCopyRuns());
   EXPECT_EQ(guard->MutexHandle(), 0u);
   EXPECT_EQ(guard->Name(), u"");

@@ -2,7 +2,7 @@
 // the application object's loops and main-window rule, the dialog's
 // controls, keyboard and actions, the tray icon's record and menu, and the
 // theme's answers. The outside world (registry, processes, pauses) is the
-// tests' own, through the platform context.
+// tests' own, handed to the application.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -196,8 +196,7 @@ class Win32Ui : public ::testing::Test {
  protected:
   void SetUp() override {
     registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-    context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
-    app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
+    app.emplace(Os(), GetModuleHandleW(nullptr), nullptr, Libraries());
     // The program builds the contents on the first opening; most tests look
     // at the controls before that.
     if (BuildAtStart()) app->Dialog().BuildContents();
@@ -205,11 +204,15 @@ class Win32Ui : public ::testing::Test {
     TakeQuit();
   }
   virtual platform::DialogLibrariesLoader Libraries() { return &platform::DialogLibraries; }
+  // The test's doubles as the application's parts; `file` names the program.
+  platform::Context Os(platform::ProgramFile& file) {
+    return {registry, file, pauses, drives, commands, shell, env, messages};
+  }
+  platform::Context Os() { return Os(program); }
   virtual bool BuildAtStart() { return true; }
   void TearDown() override {
     app.reset();
     TakeQuit();
-    context.reset();
   }
 
   HWND Control(DialogPart p) { return app->Dialog().Control(p); }
@@ -223,7 +226,7 @@ class Win32Ui : public ::testing::Test {
   // Stores settings as the program would.
   void Store(const std::u16string& drive, const std::u16string& user, const std::u16string& password, bool autorun,
              bool autoconnect) {
-    settings::SaveSettings(settings::ConnectionSettings{drive, user, password, autoconnect, autorun});
+    settings::SaveSettings(registry, program, settings::ConnectionSettings{drive, user, password, autoconnect, autorun});
   }
   int ShowModalWith(std::vector<Script::Step> steps) {
     Script script(std::move(steps), dialog);
@@ -240,7 +243,6 @@ class Win32Ui : public ::testing::Test {
   NoShell shell;
   Env env;
   NoMessages messages;
-  std::optional<platform::ScopedContext> context;
   std::optional<app::Application> app;
   HWND dialog = nullptr;
 };
@@ -846,7 +848,7 @@ TEST_F(Win32Ui, SalvaStoresTheFieldsAsTypedAndCloses) {
   EXPECT_TRUE(memory.auto_connect);
   EXPECT_FALSE(memory.auto_run);
   settings::ConnectionSettings stored;
-  settings::LoadSettings(stored);
+  settings::LoadSettings(registry, stored);
   EXPECT_EQ(stored.user, u" luigi ");
   EXPECT_EQ(stored.drive, u"k");
   EXPECT_TRUE(stored.auto_connect);
@@ -1066,14 +1068,10 @@ TEST_F(Win32Ui, TheTrayIconIsLoadedAtTheSmallIconSizeOfTheDpi) {
 TEST_F(Win32Ui, AProgramPathThatCannotBeReadStillGivesATrayAndADialog) {
   app.reset();
   test::FailingProgramFile failing;
-  context.reset();
-  context.emplace(platform::Context{&registry, &failing, &pauses, &drives, &commands, &shell, &env, &messages});
-  ASSERT_NO_THROW(app.emplace(GetModuleHandleW(nullptr), nullptr));
+  ASSERT_NO_THROW(app.emplace(Os(failing), GetModuleHandleW(nullptr), nullptr));
   EXPECT_EQ(app->Tray().Record().uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON)) << "no title, no tooltip";
   EXPECT_EQ(Text(app->HiddenWindow()), u"");
   app.reset();
-  context.reset();
-  context.emplace(platform::Context{&registry, &program, &pauses, &drives, &commands, &shell, &env, &messages});
 }
 
 // A stand-in for the shell's taskbar in this process: the system hands it
@@ -1169,7 +1167,7 @@ TEST_F(Win32Ui, AnIconTheShellRefusedIsOfferedAgainUntilItIsTaken) {
   app.reset();
   FakeTaskbar taskbar;
   if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
-  app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
+  app.emplace(Os(), GetModuleHandleW(nullptr), nullptr, Libraries());
   EXPECT_FALSE(app->Tray().Shown());
   ASSERT_TRUE(PumpUntil([&] { return taskbar.adds >= 2; }, 10)) << "no second offer";
   EXPECT_FALSE(app->Tray().Shown());
@@ -1194,7 +1192,7 @@ TEST_F(Win32Ui, ATaskbarThatStillHoldsTheIconGetsItAtTheCurrentSizeAndNoMoreOffe
   FakeTaskbar taskbar;
   if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
   taskbar.take = true;
-  app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
+  app.emplace(Os(), GetModuleHandleW(nullptr), nullptr, Libraries());
   ASSERT_TRUE(app->Tray().Shown());
   ASSERT_EQ(taskbar.taken, 1);
   const HICON before = app->Tray().Record().hIcon;
@@ -1224,7 +1222,7 @@ TEST_F(Win32Ui, AStartUpBalloonWaitsForALateTaskbarAndComesOnce) {
   commands.exit_code = 0;
   FakeTaskbar taskbar;
   if (!taskbar.Found()) GTEST_SKIP() << "another taskbar window answers first here";
-  app.emplace(GetModuleHandleW(nullptr), nullptr, Libraries());
+  app.emplace(Os(), GetModuleHandleW(nullptr), nullptr, Libraries());
   app->Start();
   ASSERT_TRUE(app->Mapping().connected());
   EXPECT_STREQ(app->Tray().Record().szInfo, L"Connessione effettuata con successo");

@@ -80,15 +80,7 @@ class RecordedBoxes final : public platform::Messages {
 
 class WineConnect : public ::testing::Test {
  protected:
-  void SetUp() override {
-    platform::Context context = os_.context();
-    context.registry = &registry;
-    context.program = &program;
-    context.clock = &clock;
-    context.messages = &messages;
-    scope_.emplace(context);
-    registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-  }
+  void SetUp() override { registry.AddKey(u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"); }
   void TearDown() override {
     for (wchar_t letter : letters_)
       for (int i = 0; i < 8 && Defined(letter); ++i) DefineDosDeviceW(DDD_REMOVE_DEFINITION, Drive(letter).c_str(), nullptr);
@@ -101,15 +93,20 @@ class WineConnect : public ::testing::Test {
     return letter;
   }
   void Store(const std::u16string& drive, const std::u16string& user, const std::u16string& password) {
-    settings::SaveSettings(settings::ConnectionSettings{drive, user, password, false, false});
+    settings::SaveSettings(registry, program, settings::ConnectionSettings{drive, user, password, false, false});
   }
   std::string ExpectedConnect(const std::string& drive, const std::string& user, const std::string& password) {
     return "NET USE " + drive + " " + Utf16ToUtf8(ServiceBaseUrl()) + user + " " + password + " /user:" + user + "@" +
            Utf16ToUtf8(AccountDomain()) + " ";
   }
 
-  settings::ConnectionSettings record;
-  DriveMapping mapping{record};
+  // The real processes, drives, environment and shell; the test's own
+  // registry, program path, clock and boxes.
+  mapping::Platform Parts(platform::Environment& environment) {
+    const platform::Context& os = os_.context();
+    return {os.processes, clock, os.drives, environment, os.shell, messages, program};
+  }
+
   test::StandinFolder folder{L"connect"};
   test::MemoryRegistry registry;
   test::FixedProgramFile program{u"C:\\Programmi\\QLX Drive\\QLXDrive.exe"};
@@ -118,8 +115,12 @@ class WineConnect : public ::testing::Test {
 
  private:
   platform::Win32Platform os_;
-  std::optional<platform::ScopedContext> scope_;
   std::vector<wchar_t> letters_;
+
+ protected:
+  const mapping::Platform parts = Parts(os_.context().environment);
+  settings::ConnectionSettings record;
+  DriveMapping mapping{record, registry, parts};
 };
 
 TEST_F(WineConnect, SuccessMapsTheDriveAndOpensExplorerOnItOnce) {
@@ -209,9 +210,7 @@ TEST_F(WineConnect, AnExplorerThatCannotStartIsReportedWithTheSystemText) {
   Use(L'Q');
   test::FakeEnvironment environment;
   environment.variables[u"SYSTEMROOT"] = u"C:\\qlx-no-windows";
-  platform::Context context = platform::CurrentContext();
-  context.environment = &environment;
-  platform::ScopedContext scope(context);
+  DriveMapping mapping(record, registry, Parts(environment));
   Store(u"Q:", u"mario", u"pw");
   EXPECT_EQ(mapping.Connect(), 0);
   EXPECT_TRUE(mapping.connected());
@@ -220,7 +219,7 @@ TEST_F(WineConnect, AnExplorerThatCannotStartIsReportedWithTheSystemText) {
   ASSERT_TRUE(mapping.explorer_failure().has_value());
   EXPECT_EQ(mapping.explorer_failure()->caption, u"Qlxdrive");
   const std::u16string text = mapping.explorer_failure()->text;
-  EXPECT_TRUE(text == SystemErrorText(ERROR_PATH_NOT_FOUND) || text == SystemErrorText(ERROR_FILE_NOT_FOUND))
+  EXPECT_TRUE(text == SystemErrorText(messages, ERROR_PATH_NOT_FOUND) || text == SystemErrorText(messages, ERROR_FILE_NOT_FOUND))
       << Utf16ToUtf8(text);
   EXPECT_FALSE(text.empty());
   std::printf("Explorer that cannot start: notice [%s] [%s]\n",
@@ -300,7 +299,7 @@ TEST_F(WineConnect, APlantedNetIsNeverRun) {
 
   // The plant is live: a search by name, as an application-less start does,
   // finds it.
-  EXPECT_EQ(RunAndWait(DisconnectCommand(record), 0), 0);
+  EXPECT_EQ(RunAndWait(parts.processes, parts.clock, DisconnectCommand(record), 0), 0);
   EXPECT_EQ(folder.Lines(L"planted.log").size(), 1u);
 
   SetCurrentDirectoryW(old_directory);

@@ -52,11 +52,11 @@ TEST_P(RunEntryTable, SaveMovesTheEntryAsTheTableSays) {
   const auto [before, autorun, path] = GetParam();
   program_.path = path.path;
   Arrange(before);
-  EXPECT_EQ(settings::AutostartPresent(), before != Entry::Absent);
+  EXPECT_EQ(AutostartPresent(), before != Entry::Absent);
   const auto others = EnumValues(kRunKey).size();
 
   record = {u"Z:", u"u", u"p", false, autorun};
-  settings::SaveSettings(record);
+  SaveSettings(record);
 
   // absent -> set | absent; set -> set | cleared; cleared -> set | cleared.
   const Entry after = autorun ? Entry::Set : (before == Entry::Absent ? Entry::Absent : Entry::Cleared);
@@ -67,11 +67,11 @@ TEST_P(RunEntryTable, SaveMovesTheEntryAsTheTableSays) {
     EXPECT_EQ(raw->data, Bytes(after == Entry::Set ? path.run_text : u""));
   }
   EXPECT_EQ(EnumValues(kRunKey).size(), others + (before == Entry::Absent && after == Entry::Set ? 1 : 0));
-  EXPECT_EQ(settings::AutostartPresent(), after != Entry::Absent);
+  EXPECT_EQ(AutostartPresent(), after != Entry::Absent);
 
   // The settings key keeps the bare path, protected; the Run entry alone is clear.
   std::u16string config;
-  settings::ReadProtectedValue(u"ConfigIniFilesPath", config);
+  ReadProtectedValue(u"ConfigIniFilesPath", config);
   EXPECT_EQ(config, path.path);
   const auto stored = ReadRaw(kSettingsKey, u"ConfigIniFilesPath");
   ASSERT_TRUE(stored.has_value());
@@ -96,12 +96,12 @@ TEST_F(SettingsOnWine, ClearedEntryIsWrittenAgainOnEverySaveWithoutAutoRun) {
   for (int save = 0; save < 2; ++save) {
     // Something else put a path there meanwhile: the save clears it again.
     ASSERT_TRUE(WriteRaw(kRunKey, kRunEntry, REG_EXPAND_SZ, Bytes(u"%TEMP%\\x.exe")));
-    settings::SaveSettings(record);
+    SaveSettings(record);
     const auto raw = ReadRaw(kRunKey, kRunEntry);
     ASSERT_TRUE(raw.has_value());
     EXPECT_EQ(raw->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(raw->data, Bytes(u""));
-    EXPECT_TRUE(settings::AutostartPresent());
+    EXPECT_TRUE(AutostartPresent());
   }
 }
 
@@ -111,9 +111,9 @@ TEST_F(SettingsOnWine, RealProgramPathReachesBothValues) {
   const std::u16string self = real.FullPath();
   ASSERT_FALSE(self.empty());
   record = {u"Z:", u"u", u"p", false, true};
-  settings::SaveSettings(record);
+  SaveSettings(record);
   std::u16string config;
-  settings::ReadProtectedValue(u"ConfigIniFilesPath", config);
+  ReadProtectedValue(u"ConfigIniFilesPath", config);
   EXPECT_EQ(config, self);
   const auto raw = ReadRaw(kRunKey, kRunEntry);
   ASSERT_TRUE(raw.has_value());
@@ -161,11 +161,11 @@ TEST_F(SettingsOnWine, MissingRunKeyIsNotCreated) {
   ASSERT_FALSE(KeyExists(kRunKey));
   for (bool autorun : {true, false}) {
     record = {u"Z:", u"u", u"p", true, autorun};
-    EXPECT_NO_THROW(settings::SaveSettings(record));
+    EXPECT_NO_THROW(SaveSettings(record));
     EXPECT_FALSE(KeyExists(kRunKey));
-    EXPECT_FALSE(settings::AutostartPresent());
+    EXPECT_FALSE(AutostartPresent());
     record = {};
-    settings::LoadSettings(record);
+    LoadSettings(record);
     EXPECT_EQ(record.auto_run, autorun);
   }
 }

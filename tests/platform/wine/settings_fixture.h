@@ -8,10 +8,10 @@
 
 #include "platform/win32/registry.h"
 #include "settings/autostart.h"
-#include "platform/context.h"
 #include "settings/record.h"
 #include "settings/store.h"
 #include "tests/platform/wine/raw_registry.h"
+#include "tests/settings/store_calls.h"
 
 namespace qlx::test {
 
@@ -25,7 +25,7 @@ class FixedProgramFile final : public platform::ProgramFile {
   std::u16string FullPath() override { return path; }
 };
 
-class SettingsOnWine : public ::testing::Test {
+class SettingsOnWine : public ::testing::Test, public StoreCalls {
  protected:
   void SetUp() override {
     InstallPlatform(registry_, program_);
@@ -39,17 +39,9 @@ class SettingsOnWine : public ::testing::Test {
     record = {};
   }
 
-  void InstallPlatform(platform::Registry& r, platform::ProgramFile& p) {
-    context_.reset();
-    context_.emplace(platform::Context{.registry = &r, .program = &p});
-  }
-
   settings::ConnectionSettings record;
   platform::Win32Registry registry_;
   FixedProgramFile program_;
-
- private:
-  std::optional<platform::ScopedContext> context_;
 };
 
 }  // namespace qlx::test

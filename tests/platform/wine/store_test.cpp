@@ -62,7 +62,7 @@ class SaveLoad : public SettingsOnWine, public ::testing::WithParamInterface<Rec
 TEST_P(SaveLoad, RoundTripsThroughTheRegistry) {
   const ConnectionSettings saved = GetParam().record;
   record = saved;
-  settings::SaveSettings(record);
+  SaveSettings(record);
 
   // Each value holds its own setting, protected.
   EXPECT_EQ(settings::RevealValue(Stored(u"PATHDRIVE")), saved.drive);
@@ -77,16 +77,16 @@ TEST_P(SaveLoad, RoundTripsThroughTheRegistry) {
   EXPECT_EQ(EnumValues(kSettingsKey).size(), 6u);
 
   record = {u"junk", u"junk", u"junk", !saved.auto_connect, !saved.auto_run};
-  settings::LoadSettings(record);
+  LoadSettings(record);
   EXPECT_TRUE(Same(record, saved));
 
   // A second save protects every value afresh; both read back the same.
   const std::u16string first_password = Stored(u"PASSWORD");
-  settings::SaveSettings(record);
+  SaveSettings(record);
   if (!saved.password.empty()) {
     EXPECT_NE(Stored(u"PASSWORD"), first_password);
   }
-  settings::LoadSettings(record);
+  LoadSettings(record);
   EXPECT_TRUE(Same(record, saved));
 }
 
@@ -107,13 +107,13 @@ TEST_F(SettingsOnWine, LoneSurrogatesAreStoredAsTheReplacementCharacter) {
   const char16_t hi = 0xD83D, lo = 0xDE00;
   record = {u"Z:", u"mario" + std::u16string(1, hi), u"pw" + std::u16string{lo, hi, lo} + u"!", true,
                             true};
-  settings::SaveSettings(record);
+  SaveSettings(record);
   EXPECT_EQ(EnumValues(kSettingsKey).size(), 6u);
   EXPECT_TRUE(ReadRaw(kRunKey, kRunEntry).has_value());
   EXPECT_EQ(settings::RevealValue(Stored(u"USER")), u"mario\uFFFD");
 
   record = {};
-  settings::LoadSettings(record);
+  LoadSettings(record);
   EXPECT_EQ(record.user, u"mario\uFFFD");
   EXPECT_EQ(record.password, u"pw\uFFFD\U0001F600!");
   EXPECT_TRUE(record.auto_run);
@@ -127,14 +127,14 @@ TEST_F(SettingsOnWine, StoredLengthsFollowTheTwoLayers) {
   } cases[] = {{u"", 0}, {u"Z:", 24}, {std::u16string(34, u'a'), 76}, {std::u16string(35, u'a'), 82},
                {std::u16string(161, u'a'), 312}, {std::u16string(81, u'\u00e8'), 312}};
   for (const auto& c : cases) {
-    settings::WriteProtectedValue(u"PATHDRIVE", c.value);
+    WriteProtectedValue(u"PATHDRIVE", c.value);
     const std::u16string stored = Stored(u"PATHDRIVE");
     EXPECT_EQ(stored.size(), c.stored) << c.value.size();
     if (c.stored == 312) {
       EXPECT_EQ(stored.substr(310), u"\r\n");
     }
     std::u16string back = u"keep";
-    settings::ReadProtectedValue(u"PATHDRIVE", back);
+    ReadProtectedValue(u"PATHDRIVE", back);
     EXPECT_EQ(back, c.value);
   }
 }
@@ -142,7 +142,7 @@ TEST_F(SettingsOnWine, StoredLengthsFollowTheTwoLayers) {
 TEST_F(SettingsOnWine, FirstLoadCreatesTheEmptyKeyAndClearsTheRecord) {
   ASSERT_FALSE(KeyExists(kSettingsKey));
   record = {u"Z:", u"u", u"p", true, true};
-  settings::LoadSettings(record);
+  LoadSettings(record);
   EXPECT_TRUE(Same(record, ConnectionSettings{}));
   EXPECT_TRUE(KeyExists(kSettingsKey));
   EXPECT_TRUE(EnumValues(kSettingsKey).empty());
@@ -153,7 +153,7 @@ TEST_F(SettingsOnWine, NoValueHoldsThePasswordOrUserInClear) {
   program_.path = u"C:\\Program Files\\QLX\\QLXDrive.exe";
   const std::u16string password = u"Pw-Chiaro-\u00e8\u00fc-123", user = u"utente.segreto";
   record = {u"Z:", user, password, true, true};
-  settings::SaveSettings(record);
+  SaveSettings(record);
 
   auto values = EnumValues(kSettingsKey);
   ASSERT_EQ(values.size(), 6u);
@@ -190,14 +190,14 @@ TEST_P(InvalidType, StopsTheLoadAtThatValue) {
   const ConnectionSettings stored{u"Z:", u"stored-user", u"stored-pw", true, true};
   const ConnectionSettings before{u"Q:", u"old-user", u"old-pw", false, false};
   record = stored;
-  settings::SaveSettings(record);
+  SaveSettings(record);
 
   const std::u16string name = std::get<0>(GetParam());
   const BadType& bad = std::get<1>(GetParam());
   ASSERT_TRUE(WriteRaw(kSettingsKey, name, bad.type, bad.data));
   record = before;
   try {
-    settings::LoadSettings(record);
+    LoadSettings(record);
     ADD_FAILURE() << "no error";
   } catch (const Error& error) {
     EXPECT_EQ(std::string(error.what()), "Invalid data type for '" + Utf16ToUtf8(name) + "'");
@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Text data as other writers may leave it: read up to the first zero unit
 // or the last whole unit, never past the data.
 TEST_F(SettingsOnWine, OddTextDataIsReadSafely) {
-  settings::WriteProtectedValue(u"PATHDRIVE", u"Z:");
+  WriteProtectedValue(u"PATHDRIVE", u"Z:");
   const std::u16string stored = Stored(u"PATHDRIVE");
   ASSERT_EQ(stored.size(), 24u);
   const auto plain = Bytes(stored, false);
@@ -254,13 +254,13 @@ TEST_F(SettingsOnWine, OddTextDataIsReadSafely) {
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteRaw(kSettingsKey, u"PATHDRIVE", REG_SZ, c.data)) << c.label;
     std::u16string value = u"keep";
-    settings::ReadProtectedValue(u"PATHDRIVE", value);
+    ReadProtectedValue(u"PATHDRIVE", value);
     EXPECT_EQ(value, c.expected) << c.label;
   }
 }
 
 TEST_F(SettingsOnWine, ExpandSzIsReadAsItIs) {
-  settings::WriteProtectedValue(u"PATHDRIVE", u"Z:");
+  WriteProtectedValue(u"PATHDRIVE", u"Z:");
   const std::u16string stored = Stored(u"PATHDRIVE");
   // Four of the stored characters become a variable reference. Unexpanded,
   // the decoder skips the '%' and sees the same characters; expanded, it
@@ -271,7 +271,7 @@ TEST_F(SettingsOnWine, ExpandSzIsReadAsItIs) {
   ASSERT_TRUE(WriteRaw(kSettingsKey, u"PATHDRIVE", REG_EXPAND_SZ, Bytes(expandable)));
   ASSERT_TRUE(WriteRaw(kSettingsKey, u"USER", REG_EXPAND_SZ, Bytes(stored)));
 
-  settings::LoadSettings(record);
+  LoadSettings(record);
   SetEnvironmentVariableW(Wide(name), nullptr);
   EXPECT_EQ(record.drive, u"Z:");
   EXPECT_EQ(record.user, u"Z:");
@@ -287,8 +287,8 @@ TEST_F(SettingsOnWine, SaveAndLoadLeaveOtherValuesAlone) {
   // touches it.
   ASSERT_TRUE(WriteRaw(kSettingsKey, u"Altro", REG_DWORD, {7, 0, 0, 0}));
   record = {u"Z:", u"u", u"p", false, false};
-  settings::SaveSettings(record);
-  settings::LoadSettings(record);
+  SaveSettings(record);
+  LoadSettings(record);
   EXPECT_EQ(record.user, u"u");
   EXPECT_EQ(EnumValues(kSettingsKey).size(), 7u);
   EXPECT_EQ(ReadRaw(kSettingsKey, u"Altro")->data, (std::vector<std::uint8_t>{7, 0, 0, 0}));

@@ -74,11 +74,11 @@ BOOL CALLBACK SeeBoxChild(HWND child, LPARAM data) {
 class Win32Context : public ::testing::Test {
  protected:
   Win32Platform os;
-  ScopedContext scope{os.context()};
+  const Context& parts = os.context();
 };
 
 TEST_F(Win32Context, EnvironmentTellsUnsetFromEmptyAndReadsLongValues) {
-  auto& environment = CurrentEnvironment();
+  auto& environment = parts.environment;
   // Wine sets it for every process, as Windows does.
   const auto root = environment.Variable(u"SYSTEMROOT");
   ASSERT_TRUE(root.has_value());
@@ -96,21 +96,21 @@ TEST_F(Win32Context, EnvironmentTellsUnsetFromEmptyAndReadsLongValues) {
 }
 
 TEST_F(Win32Context, SystemDirectoryDrivesAndPauses) {
-  const std::u16string system = CurrentProcesses().SystemDirectory();
+  const std::u16string system = parts.processes.SystemDirectory();
   EXPECT_TRUE(SameFolding(system, u"C:\\windows\\system32")) << Utf16ToUtf8(system);
-  EXPECT_NE(CurrentDrives().LogicalDriveMask() & (1u << 2), 0u);  // C:
+  EXPECT_NE(parts.drives.LogicalDriveMask() & (1u << 2), 0u);  // C:
   const auto start = Clock::now();
-  Pause(200);
+  parts.clock.Pause(200);
   EXPECT_GE(MillisecondsSince(start), 190);
 }
 
 TEST_F(Win32Context, SystemTextsAreTheSystemsAndTrimmedForShowing) {
-  auto& messages = CurrentMessages();
+  auto& messages = parts.messages;
   for (const std::uint32_t code : {2u, 5u, 87u}) {
     SCOPED_TRACE(code);
     const std::u16string raw = messages.SystemText(code);
     ASSERT_FALSE(raw.empty());
-    const std::u16string shown = mapping::SystemErrorText(code);
+    const std::u16string shown = mapping::SystemErrorText(parts.messages, code);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(raw.rfind(shown, 0), 0u);  // a prefix of the system's text
     EXPECT_GT(shown.back(), u' ');
@@ -128,7 +128,7 @@ TEST_F(Win32Context, MessageBoxHasOneOkButtonAndAnIconOnlyForErrors) {
     const std::u16string caption = kind == Messages::Kind::Plain ? u"Qlxprova" : u"Qlxerrore";
     std::atomic<bool> returned{false};
     std::thread shower([&] {
-      CurrentMessages().Show(caption, u"Testo della prova \u00e8", kind);
+      parts.messages.Show(caption, u"Testo della prova \u00e8", kind);
       returned = true;
     });
     HWND box = nullptr;
@@ -157,7 +157,7 @@ class Win32Runner : public Win32Context {
  protected:
   StandinFolder folder{L"runner"};
   std::int32_t Run(const std::u16string& line, std::uint32_t timeout_ms = mapping::kMaxWaitMs) {
-    return mapping::RunAndWait(line, 0, Standin(), timeout_ms);
+    return mapping::RunAndWait(parts.processes, parts.clock, line, 0, Standin(), timeout_ms);
   }
 };
 
@@ -186,7 +186,7 @@ TEST_F(Win32Runner, ExitCodesReadAsSigned32BitValues) {
 TEST_F(Win32Runner, TheChildStartsWithTheCallersShowWindowValue) {
   for (const std::uint16_t show : {std::uint16_t{0}, std::uint16_t{7}}) {
     folder.Remove(L"net-startup.log");
-    ASSERT_EQ(mapping::RunAndWait(u"NET HELP", show, Standin()), 0);
+    ASSERT_EQ(mapping::RunAndWait(parts.processes, parts.clock, u"NET HELP", show, Standin()), 0);
     const auto lines = folder.Lines(L"net-startup.log");
     ASSERT_EQ(lines.size(), 1u);
     // STARTF_USESHOWWINDOW, with STARTF_USESTDHANDLES for the null device.
@@ -234,14 +234,14 @@ TEST_F(Win32Runner, LongLinesRunWholeUpToTheSystemsLimit) {
   // One unit more is not handed to the system at all.
   folder.Remove(L"net.log");
   const ProcessOutcome refused =
-      CurrentProcesses().RunAndWait({Standin(), u"NET " + std::u16string(32763, u'k'), 0, 48, 10000});
+      parts.processes.RunAndWait({Standin(), u"NET " + std::u16string(32763, u'k'), 0, 48, 10000});
   EXPECT_EQ(refused.kind, ProcessOutcome::Kind::NotStarted);
   EXPECT_TRUE(folder.Lines(L"net.log").empty());
 }
 
 TEST_F(Win32Runner, AProgramThatCannotStartGivesMinusOne) {
-  EXPECT_EQ(mapping::RunAndWait(u"NET HELP", 0, u"C:\\qlx-nowhere\\net.exe"), -1);
-  EXPECT_EQ(mapping::RunAndWait(u"qlx-no-such-program-anywhere", 0), -1);
+  EXPECT_EQ(mapping::RunAndWait(parts.processes, parts.clock, u"NET HELP", 0, u"C:\\qlx-nowhere\\net.exe"), -1);
+  EXPECT_EQ(mapping::RunAndWait(parts.processes, parts.clock, u"qlx-no-such-program-anywhere", 0), -1);
 }
 
 TEST_F(Win32Runner, AHungChildIsTerminatedAtTheBound) {
