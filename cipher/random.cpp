@@ -9,20 +9,14 @@ namespace {
 TRandomStream* g_instance = nullptr;
 // Owns the shared instance so that it is freed when the program ends.
 std::unique_ptr<TRandomStream> g_owned;
-TSeedSource* g_seed_source = nullptr;
 }  // namespace
-
-ScopedSeedSource::ScopedSeedSource(TSeedSource& source) noexcept : previous_(g_seed_source) {
-  g_seed_source = &source;
-}
-ScopedSeedSource::~ScopedSeedSource() { g_seed_source = previous_; }
 
 TRandomStream& TRandomStream::Instance() {
   if (g_instance == nullptr) g_owned = std::make_unique<TRandomStream>();
   return *g_instance;
 }
 
-TRandomStream::TRandomStream() {
+TRandomStream::TRandomStream(TSeedSource& source) : source_(source) {
   if (g_instance == nullptr) g_instance = this;
   Randomize();
 }
@@ -32,9 +26,8 @@ TRandomStream::~TRandomStream() {
 }
 
 void TRandomStream::Randomize() {
-  TSeedSource& source = g_seed_source != nullptr ? *g_seed_source : PlatformSeedSource();
   std::uint64_t seed = 0;
-  if (!source.ProviderSeed(seed)) seed = source.TimeStampCounter();
+  if (!source_.ProviderSeed(seed)) seed = source_.TimeStampCounter();
   FValue = seed;
   // The provider's own bytes are never handed out: the first word read is
   // already the stepped state.

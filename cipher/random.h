@@ -5,6 +5,23 @@
 
 namespace qlx::cipher {
 
+// Where Randomize takes its seed: the platform's cryptographic provider,
+// and the processor's time-stamp counter when the provider does not answer.
+// Tests hand a stream a source of their own.
+class TSeedSource {
+ public:
+  virtual ~TSeedSource() = default;
+  // True, with eight bytes of cryptographic randomness read as a
+  // little-endian number, when the provider answers; seed is not to be
+  // trusted otherwise.
+  virtual bool ProviderSeed(std::uint64_t& seed) noexcept = 0;
+  virtual std::uint64_t TimeStampCounter() noexcept = 0;
+};
+
+// The platform's own source. Its body is the OS platform library's
+// (platform/posix, platform/win32), linked by every program and test.
+TSeedSource& PlatformSeedSource() noexcept;
+
 // Read-only stream of generator bytes: a 64-bit LCG seeded once from the
 // platform's cryptographic provider, the time-stamp counter as fallback.
 class TRandomStream final : public Stream {
@@ -12,7 +29,8 @@ class TRandomStream final : public Stream {
   // The shared instance, created on first use and kept to the end.
   static TRandomStream& Instance();
 
-  TRandomStream();
+  // Seeds itself from `source`, which outlives the stream.
+  explicit TRandomStream(TSeedSource& source = PlatformSeedSource());
   ~TRandomStream() override;
 
   void Randomize();
@@ -28,39 +46,10 @@ class TRandomStream final : public Stream {
  private:
   void NextState() noexcept;
 
+  TSeedSource& source_;
   std::uint64_t FValue = 0;
   std::uint64_t FBuffer = 0;
   std::int32_t FAvail = 0;
-};
-
-// Where Randomize takes its seed: the platform's cryptographic provider,
-// and the processor's time-stamp counter when the provider does not answer.
-// Tests put a source of their own in its place (ScopedSeedSource).
-class TSeedSource {
- public:
-  virtual ~TSeedSource() = default;
-  // True, with eight bytes of cryptographic randomness read as a
-  // little-endian number, when the provider answers; seed is not to be
-  // trusted otherwise.
-  virtual bool ProviderSeed(std::uint64_t& seed) noexcept = 0;
-  virtual std::uint64_t TimeStampCounter() noexcept = 0;
-};
-
-// The platform's own source. Its body is the OS platform library's
-// (platform/posix, platform/win32), linked by every program and test.
-TSeedSource& PlatformSeedSource() noexcept;
-
-// Installs a seed source for its own lifetime and restores the one that was
-// there before; with none installed, the platform's is used.
-class ScopedSeedSource {
- public:
-  explicit ScopedSeedSource(TSeedSource& source) noexcept;
-  ~ScopedSeedSource();
-  ScopedSeedSource(const ScopedSeedSource&) = delete;
-  ScopedSeedSource& operator=(const ScopedSeedSource&) = delete;
-
- private:
-  TSeedSource* previous_;
 };
 
 }  // namespace qlx::cipher

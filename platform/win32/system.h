@@ -1,5 +1,5 @@
 #pragma once
-// The small Win32 pieces of the platform context: pauses, the logical-drive
+// The small Win32 pieces of the platform interfaces: pauses, the logical-drive
 // mask, the shell launcher, the environment and the message box.
 #include "platform/context.h"
 

@@ -96,8 +96,7 @@ TEST(RandomStream, FirstBytesAreTheSteppedProviderSeedNeverItsOwn) {
     SCOPED_TRACE(p);
     ChosenSeedSource source;
     source.provider = p;
-    ScopedSeedSource scope(source);
-    TRandomStream r;  // seeds itself once, at construction
+    TRandomStream r(source);  // seeds itself once, at construction
     const Bytes first = ReadN(r, 8);
     EXPECT_NE(first, testing::LittleEndian(p));
     EXPECT_EQ(first, testing::LittleEndian(p * kMultiplier + 1));
@@ -117,26 +116,23 @@ TEST(RandomStream, FirstBytesAreTheSteppedProviderSeedNeverItsOwn) {
 TEST(RandomStream, RefusingProviderFallsBackToTheSteppedCounter) {
   ChosenSeedSource source;
   source.counter = 0x00000123456789ABull;
-  ScopedSeedSource scope(source);
-  TRandomStream r;
+  TRandomStream r(source);
   EXPECT_EQ(source.provider_calls, 1);
   EXPECT_EQ(source.counter_calls, 1);
   EXPECT_EQ(ReadN(r, 8), testing::LittleEndian(source.counter * kMultiplier + 1));
   EXPECT_EQ(ReadN(r, 8), testing::LittleEndian((source.counter * kMultiplier + 1) * kMultiplier + 1));
 }
 
-TEST(RandomStream, ScopedSourcesNestAndTheyRestoreThePlatformOne) {
+TEST(RandomStream, EachStreamTakesTheSourceItIsGivenElseThePlatformOne) {
   ChosenSeedSource outer, inner;
   outer.provider = 10;
   inner.provider = 20;
   {
-    ScopedSeedSource outer_scope(outer);
     {
-      ScopedSeedSource inner_scope(inner);
-      TRandomStream r;
+      TRandomStream r(inner);
       EXPECT_EQ(r.Seed(), 20 * kMultiplier + 1);
     }
-    TRandomStream r;
+    TRandomStream r(outer);
     EXPECT_EQ(r.Seed(), 10 * kMultiplier + 1);
   }
   EXPECT_EQ(outer.provider_calls, 1);

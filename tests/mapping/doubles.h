@@ -1,5 +1,5 @@
 #pragma once
-// Recording doubles of the platform context for the mapping routines: the
+// Recording doubles of the platform interfaces for the mapping routines: the
 // clock counts pauses instead of sleeping, the runner returns outcomes the
 // test chose, the drive mask is a function of the read count.
 #include <cstdint>

@@ -1,4 +1,4 @@
-// The Win32 pieces of the platform context against Wine's real API: the
+// The Win32 pieces of the platform interfaces against Wine's real API: the
 // environment, the system directory, drives, pauses, system texts, message
 // boxes, and the process runner with the net.exe stand-in run by its path.
 #include <windows.h>
