@@ -7,6 +7,7 @@
 #include "platform/context.h"
 #include "platform/win32/text.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/unique_internet.h"
 
 namespace qlx::platform {
 
