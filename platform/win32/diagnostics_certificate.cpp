@@ -6,7 +6,6 @@
 
 #include "platform/context.h"
 #include "platform/win32/text.h"
-#include "platform/win32/unique_handle.h"
 #include "platform/win32/unique_internet.h"
 
 namespace qlx::platform {

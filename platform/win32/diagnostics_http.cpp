@@ -14,7 +14,6 @@
 #include "base/wipe.h"
 #include "platform/win32/diagnostics_certificate.h"
 #include "platform/win32/text.h"
-#include "platform/win32/unique_handle.h"
 #include "platform/win32/unique_internet.h"
 
 namespace qlx::platform {
