@@ -103,7 +103,8 @@ HttpOutcome SecureFailure(DWORD error, std::uint32_t flags, HINTERNET connection
   return outcome;
 }
 
-// One header's values, repeated ones joined by "\n"; empty when absent.
+// One header's values, repeated ones joined by ", " as one header line would
+// carry them; empty when absent.
 std::u16string Header(HINTERNET request, DWORD query, const wchar_t* name = WINHTTP_HEADER_NAME_BY_INDEX) {
   std::u16string all;
   for (DWORD index = 0;;) {
@@ -114,7 +115,7 @@ std::u16string Header(HINTERNET request, DWORD query, const wchar_t* name = WINH
     std::vector<wchar_t> value(size / sizeof(wchar_t) + 1);
     index = asked;
     if (!WinHttpQueryHeaders(request, query, name, value.data(), &size, &index)) break;
-    all += (all.empty() ? u"" : u"\n") + U16(value.data(), size / sizeof(wchar_t));
+    all += (all.empty() ? u"" : u", ") + U16(value.data(), size / sizeof(wchar_t));
     if (index == asked) break;  // a header WinHTTP does not count through
   }
   return all;

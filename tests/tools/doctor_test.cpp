@@ -717,6 +717,22 @@ TEST_F(DoctorTest, ThePathStopsAtTheFirstParentThatWouldStopTheRedirector) {
   EXPECT_EQ(Only(Diagnose(true), "online.path").value, "no parent between the root and the folder");
 }
 
+TEST_F(DoctorTest, AParentRefusingAWrongPasswordIsNotASecondCause) {
+  // Every request is refused: the password, which the folder's check names.
+  http.outcome = FakeHttp::Answer(401);
+  http.outcome.www_authenticate = u"Basic realm=\"dav\"";
+  const Report report = Diagnose(true, u"https://dav.qlxdrive.example/a/b/");
+  const Check path = Only(report, "online.path");
+  EXPECT_EQ(path.state, State::Skipped);
+  EXPECT_THAT(path.value, HasSubstr("stops at /a/"));
+  EXPECT_THAT(path.value, HasSubstr("judged by online.propfind"));
+  EXPECT_THAT(qlxctl::doctor::FormatText(report), Not(HasSubstr("parent folder refuses")));
+  // The folder accepting what a parent refuses is the walk's own problem.
+  http.On(u"PROPFIND https://dav.qlxdrive.example/a/b/mario.rossi", FakeHttp::Answer(207));
+  http.On(u"PROPFIND https://dav.qlxdrive.example/a/", FakeHttp::Answer(401));
+  EXPECT_EQ(Only(Diagnose(true, u"https://dav.qlxdrive.example/a/b/"), "online.path").state, State::Problem);
+}
+
 TEST_F(DoctorTest, TheAuthenticationOffersBasicOrTheStoredPasswordIsUseless) {
   http.outcome = FakeHttp::Answer(401);
   http.outcome.www_authenticate = u"Digest realm=\"dav\", nonce=\"abc\", qop=\"auth\"\nNegotiate";
@@ -745,6 +761,11 @@ TEST_F(DoctorTest, TheAuthenticationOffersBasicOrTheStoredPasswordIsUseless) {
   EXPECT_EQ(auth.state, State::Problem);
   EXPECT_THAT(auth.value, HasSubstr("302 to https://dav.qlxdrive.example/login?next=/mario.rossi: a login page, forms "
                                     "authentication (error 224)"));
+  // The folder's own verdict and the first cause say the same, not "redirects elsewhere".
+  report = Diagnose(true);
+  EXPECT_THAT(Only(report, "online.propfind").value, HasSubstr("a login page (forms authentication, error 224)"));
+  EXPECT_THAT(qlxctl::doctor::FormatText(report),
+              HasSubstr("cause 1: forms authentication (error 224) (online.propfind)\r\n"));
 }
 
 TEST_F(DoctorTest, TheListingNamesFilesOverTheSizeLimitAndStopsAtItsOwn) {

@@ -51,7 +51,8 @@ class Probe {
 // The checks of the online part, each from its own requests.
 Check RootCheck(Probe& probe);
 Check OptionsCheck(Probe& probe);
-Check PathCheck(Probe& probe);
+// `refused` takes the status of the parent that stopped the walk, if one did.
+Check PathCheck(Probe& probe, int& refused);
 Check AuthCheck(Probe& probe, const Answer& folder);
 Check PropfindCheck(Probe& probe, const Answer& folder, const Check& auth);
 Check FolderCheck(Probe& probe, const Answer& folder);

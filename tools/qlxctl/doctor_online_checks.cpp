@@ -62,6 +62,8 @@ std::vector<std::u16string> Schemes(const std::u16string& header) {
   return out;
 }
 
+constexpr const char* kFormsCause = "forms authentication (error 224)";
+
 bool WebPage(const Answer& a) {
   return a.Success() && a.outcome.status != 207 && a.outcome.content_type.rfind(u"text/html", 0) == 0;
 }
@@ -116,7 +118,7 @@ Check OptionsCheck(Probe& probe) {
   return Make(id, State::Ok, found);
 }
 
-Check PathCheck(Probe& probe) {
+Check PathCheck(Probe& probe, int& refused) {
   const std::string id = "online.path";
   const UrlParts parts = SplitUrl(probe.folder);
   const std::u16string root = Root(probe.folder);
@@ -129,6 +131,7 @@ Check PathCheck(Probe& probe) {
     const Answer a = probe.Send(u"PROPFIND", parent, u"0");
     if (auto c = Unanswered(id, a, where)) return *c;
     if (a.Redirect()) return RedirectElsewhere(id, a, where);
+    refused = a.Success() ? 0 : a.outcome.status;
     if (!a.Success())
       return Problem(id,
                      "the redirector stops at " + U8(parts.path.substr(0, slash + 1)) + ": " + where + ": " +
@@ -151,12 +154,12 @@ Check AuthCheck(Probe& probe, const Answer& a) {
                             "redirector cannot fill in a login page.";
   if (WebPage(a))
     return Problem(id, where + ": " + Status(a) + ", a web page (text/html): a login page, forms authentication (error 224)",
-                   forms, "forms authentication (error 224)");
+                   forms, kFormsCause);
   if (a.Status(302) || a.Status(303))
     return Problem(id,
                    where + ": " + Status(a) + " to " + U8(a.Location()) +
                        ": a login page, forms authentication (error 224)",
-                   forms, "forms authentication (error 224)");
+                   forms, kFormsCause);
   if (a.Success()) return Make(id, State::Ok, where + ": " + Status(a) + ", the password is accepted with Basic");
   if (a.outcome.status != 401) return Make(id, State::Skipped, where + ": " + Status(a) + ", no authentication asked");
   std::string offered;
@@ -181,10 +184,15 @@ Check PropfindCheck(Probe& probe, const Answer& a, const Check& auth) {
   const std::string status = Status(a);
   const std::string at = where + ": " + status;
   if (a.Status(207)) return Make(id, State::Ok, at + ", the folder answers and the password is accepted");
+  // A redirect to a login page is forms authentication, as online.auth
+  // found; "redirected elsewhere" would send support the wrong way.
+  if (auth.state == State::Problem && auth.cause == kFormsCause && a.Redirect())
+    return Problem(id, at + " to " + U8(a.Location()) + ", a login page (forms authentication, error 224)", auth.fix,
+                   auth.cause);
   if (a.Redirect()) return RedirectElsewhere(id, a, where);
   if (WebPage(a))
     return Problem(id, at + ", a web page instead of WebDAV (forms authentication, error 224)", auth.fix,
-                   "forms authentication (error 224)");
+                   kFormsCause);
   switch (a.outcome.status) {
     case 401:
       if (auth.state == State::Problem)

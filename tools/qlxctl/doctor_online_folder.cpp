@@ -128,10 +128,15 @@ Checks CheckOnline(const Inputs& in) {
     return out;
   }
   Probe probe(in);
-  Checks out{RootCheck(probe), OptionsCheck(probe), PathCheck(probe)};
+  int refused = 0;
+  Checks out{RootCheck(probe), OptionsCheck(probe), PathCheck(probe, refused)};
   const Answer folder = probe.Send(u"PROPFIND", probe.folder, u"0");
   out.push_back(AuthCheck(probe, folder));
   out.push_back(PropfindCheck(probe, folder, out.back()));
+  // A parent that refuses the account as the folder does is the password,
+  // which online.propfind names: not a second cause to chase.
+  if (refused == 401 && folder.outcome.status == 401)
+    out[2] = Make("online.path", State::Skipped, out[2].value + ", as the folder itself: judged by online.propfind");
   out.push_back(FolderCheck(probe, folder));
   return out;
 }
