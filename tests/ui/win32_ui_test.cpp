@@ -1259,10 +1259,11 @@ TEST(Win32Window, AClassIsRegisteredOnceAndARefusalRaisesTheCallersText) {
   EXPECT_EQ(found.lpfnWndProc, &FirstProcedure);
   UnregisterClassW(kName, instance);
 
-  // A name longer than the system's 255 characters is refused.
-  const std::wstring too_long(300, L'x');
+  // An empty name is refused. Not a name over the 255 characters an atom
+  // holds: Wine 8 copies such a name into a fixed buffer before refusing it
+  // and corrupts its own heap, which aborts the whole test program.
   try {
-    ui::RegisterWindowClass(instance, too_long.c_str(), &FirstProcedure, nullptr, nullptr, "refused");
+    ui::RegisterWindowClass(instance, L"", &FirstProcedure, nullptr, nullptr, "refused");
     ADD_FAILURE() << "no error raised";
   } catch (const Error& error) {
     EXPECT_STREQ(error.what(), "refused");
