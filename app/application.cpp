@@ -36,7 +36,7 @@ LRESULT ApplicationWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam)
 Application::Application(HINSTANCE instance, const char16_t* theme_name, platform::DialogLibrariesLoader libraries)
     : errors_(settings::ApplicationTitle()),
       theme_(LoadTheme(instance, theme_name, errors_.Title())),
-      tray_(controller_, errors_, instance),
+      tray_(controller_, errors_, instance, ui::TrayTexts{errors_.Title(), ui::kBalloonTitle}),
       window_(errors_, instance, errors_.Title()),
       dialog_(controller_, errors_, instance, theme_.get(), libraries) {
   errors_.ShowOver(dialog_.Handle());
