@@ -40,7 +40,7 @@ Application::Application(const platform::Context& os, HINSTANCE instance, const 
       windows_(tray_, dialog_, os.clock),
       controller_(windows_, settings_, mapping_, {os.registry, os.program, os.clock, os.messages}),
       theme_(LoadTheme(instance, theme_name, errors_.Title())),
-      tray_(controller_, errors_, instance, errors_.Title()),
+      tray_(controller_, errors_, instance, ui::TrayTexts{errors_.Title(), ui::kBalloonTitle}),
       guard_(os.program),
       window_(errors_, instance, errors_.Title()),
       dialog_(controller_, errors_, instance, theme_.get(), libraries) {

@@ -21,6 +21,8 @@
 #   make-release.sh --sign FILE   signs FILE in place (NSIS's finalizers call it)
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/lib.sh
+. "$HERE/../scripts/lib.sh"
 MAKENSIS=${QLX_MAKENSIS:-makensis}
 WIXL=${QLX_WIXL:-wixl}
 OSSLSIGNCODE=${QLX_OSSLSIGNCODE:-osslsigncode}
@@ -106,7 +108,12 @@ if [[ -n ${QLX_SIGNING_CERTIFICATE:-} ]]; then
 fi
 
 stage=$(mktemp -d)
-trap 'rc=$?; rm -rf "$stage"; ((rc == 0)) || rm -rf "$out"' EXIT
+finished=0
+remove_unfinished() {
+  rm -rf "$stage"
+  ((finished)) || rm -rf "$out"
+}
+at_exit remove_unfinished
 mkdir -p "$out"
 
 setup=QLXDrive-$version-setup.exe
@@ -145,4 +152,5 @@ mv "$stage/$msi" "$out/$msi"
 (cd "$out" && sha256sum QLXDrive.exe qlxctl.exe "$setup" "$msi" >SHA256SUMS)
 state=unsigned
 ((signed)) && state="signed with $(basename "$QLX_SIGNING_CERTIFICATE")"
+finished=1
 echo "release $version in $out ($state, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"

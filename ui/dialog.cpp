@@ -36,17 +36,8 @@ LRESULT CALLBACK PanelProcedure(HWND window, UINT message, WPARAM wparam, LPARAM
 }
 
 void RegisterPanelClass(HINSTANCE instance) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (GetClassInfoExW(instance, kPanelClass, &existing)) return;
-  WNDCLASSEXW panel{};
-  panel.cbSize = sizeof panel;
-  panel.lpfnWndProc = &PanelProcedure;
-  panel.hInstance = instance;
-  panel.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  panel.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  panel.lpszClassName = kPanelClass;
-  if (RegisterClassExW(&panel) == 0) throw Error("Failed to register a window class");
+  RegisterWindowClass(instance, kPanelClass, &PanelProcedure, GetSysColorBrush(COLOR_BTNFACE),
+                      LoadCursorW(nullptr, IDC_ARROW), "Failed to register a window class");
 }
 
 struct ControlClass {

@@ -37,10 +37,8 @@ constexpr UINT_PTR kSubclassId = 0x51D1;
 // applied; any later call finds them loaded.
 const platform::DialogFunctions& Functions() { return platform::DialogLibraries(); }
 
-// Sizes are given at 96 DPI.
-int Scaled(int value, int dpi) { return MulDiv(value, dpi, 96); }
 // A line at least one pixel wide, however small the scale.
-int LineWidth(int value, int dpi) { return std::max(1, Scaled(value, dpi)); }
+int LineWidth(int value, int dpi) { return std::max(1, Scale(value, dpi)); }
 
 bool HasClass(HWND window, const wchar_t* name) {
   wchar_t found[32]{};
@@ -343,7 +341,7 @@ class CheckBoxPainter final : public ButtonPainter {
   void DrawButton(HWND window, HDC dc, const ButtonState& s) const override {
     const RECT& r = s.client;
     FillRect(dc, &r, palette_.dialog.get());
-    const int side = Scaled(kCheckBoxSide, s.dpi);
+    const int side = Scale(kCheckBoxSide, s.dpi);
     RECT box{r.right - side, r.top + (r.bottom - r.top - side) / 2, r.right, 0};
     box.bottom = box.top + side;
     FillRect(dc, &box, palette_.check_box.get());
@@ -352,7 +350,7 @@ class CheckBoxPainter final : public ButtonPainter {
     if (s.pushed) Frame(dc, box, palette_.accent.get(), LineWidth(1, s.dpi));
 
     SetTextColor(dc, s.enabled ? colors().CheckText : colors().DisabledText);
-    RECT caption{r.left, r.top, box.left - Scaled(kCheckBoxGap, s.dpi), r.bottom};
+    RECT caption{r.left, r.top, box.left - Scale(kCheckBoxGap, s.dpi), r.bottom};
     DrawCaption(dc, s.text, caption, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     if (s.focus) Underline(dc, s.text, caption, s.dpi);
   }
@@ -451,7 +449,7 @@ class ComboPainter final : public ClientPainter {
 
   // A small filled triangle.
   void DrawArrow(HDC dc, const RECT& button, int dpi) const {
-    const int w = std::max(3, Scaled(4, dpi));
+    const int w = std::max(3, Scale(4, dpi));
     const int cx = (button.left + button.right) / 2;
     const int cy = (button.top + button.bottom) / 2;
     POINT arrow[3] = {{cx - w, cy - w / 2}, {cx + w + 1, cy - w / 2}, {cx, cy + w / 2 + 1}};

@@ -18,10 +18,6 @@ class Theme {
   virtual void Apply(HWND top_level) const = 0;
   // The window was laid out again for another DPI.
   virtual void DpiChanged(HWND top_level, UINT dpi) const = 0;
-
-  // The names the shell's callers know.
-  void Applica(HWND top_level) const { Apply(top_level); }
-  void CambioDpi(HWND top_level, UINT dpi) const { DpiChanged(top_level, dpi); }
 };
 
 // The theme stored as RCDATA `name` among the module's resources; null when
@@ -39,14 +35,5 @@ bool HighContrast();
 // The box for a theme that cannot be found: error icon, a single Close
 // button.
 void ShowMissingStyle(const std::u16string& name, const std::u16string& caption);
-
-// The names the shell's callers know.
-inline std::unique_ptr<Theme> CaricaTema(HINSTANCE instance, const std::u16string& nome) {
-  return LoadTheme(instance, nome);
-}
-inline bool ContrastoElevato() { return HighContrast(); }
-inline void MostraStileMancante(const std::u16string& nome, const std::u16string& titolo) {
-  ShowMissingStyle(nome, titolo);
-}
 
 }  // namespace qlx::ui

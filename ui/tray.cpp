@@ -1,5 +1,7 @@
 #include "ui/tray.h"
 
+#include <utility>
+
 #include "base/errors.h"
 #include "res/resource_ids.h"
 #include "ui/logic.h"
@@ -34,9 +36,7 @@ platform::unique_hmenu CreateTrayMenu() {
 }  // namespace
 
 int SmallIconSize(UINT dpi) {
-  using ForDpiFn = int(WINAPI*)(int, UINT);
-  const auto for_dpi = reinterpret_cast<ForDpiFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+  const auto for_dpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
   if (for_dpi != nullptr) {
     const int size = for_dpi(SM_CXSMICON, dpi);
     if (size > 0) return size;
@@ -51,8 +51,12 @@ platform::unique_hicon LoadTrayIcon(HINSTANCE instance, UINT dpi) {
       LoadImageW(instance, MAKEINTRESOURCEW(IDI_CLOUD_BLUE), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
-TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance, const std::u16string& tip)
-    : Window(errors), commands_(commands), instance_(instance), menu_(CreateTrayMenu()) {
+TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance, TrayTexts texts)
+    : Window(errors),
+      commands_(commands),
+      instance_(instance),
+      balloon_title_(std::move(texts.balloon_title)),
+      menu_(CreateTrayMenu()) {
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
   // A top-level window (hidden, never shown), not a message-only one: only
   // top-level windows receive the "TaskbarCreated" broadcast and the
@@ -67,16 +71,18 @@ TrayWindow::TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE insta
   record_.uID = IconId(Handle());
   record_.uCallbackMessage = kTrayMessage;
   record_.uFlags = NIF_MESSAGE | NIF_ICON;
-  if (!tip.empty()) {
+  if (!texts.tooltip.empty()) {
     record_.uFlags |= NIF_TIP;
-    CopyIfDifferent(Field(record_.szTip), kTipCapacity, tip);
+    CopyIfDifferent(Field(record_.szTip), kTipCapacity, texts.tooltip);
   }
   record_.uTimeout = kBalloonTimeoutMs;
   RefreshIcon();
   Place();
 }
 
-TrayWindow::~TrayWindow() {
+TrayWindow::~TrayWindow() { Remove(); }
+
+void TrayWindow::Remove() {
   NOTIFYICONDATAW record = record_;
   Shell_NotifyIconW(NIM_DELETE, &record);
 }
@@ -122,7 +128,7 @@ void TrayWindow::ShowBalloon(const std::u16string& text) {
   // flag: those updates must not bring a balloon (an earlier one, still
   // flagged, would show again with half-updated texts); only the last step
   // shows it.
-  if (CopyIfDifferent(Field(record_.szInfoTitle), kInfoTitleCapacity, kBalloonTitle)) Modify(false);
+  if (CopyIfDifferent(Field(record_.szInfoTitle), kInfoTitleCapacity, balloon_title_)) Modify(false);
   if (CopyIfDifferent(Field(record_.szInfo), kInfoCapacity, text)) Modify(false);
   record_.uFlags |= NIF_INFO;
   record_.dwInfoFlags = NIIF_INFO;
@@ -207,8 +213,7 @@ LRESULT TrayWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         // The session ends now: the icon leaves, the mapping stays, and the
         // process goes without unwinding (Windows may end it at any moment
         // after this message returns).
-        NOTIFYICONDATAW record = record_;
-        Shell_NotifyIconW(NIM_DELETE, &record);
+        Remove();
         ExitProcess(0);
       }
       return 0;

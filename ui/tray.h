@@ -35,10 +35,17 @@ int SmallIconSize(UINT dpi);
 // The tray's image (the blue cloud) at the small-icon size for `dpi`.
 platform::unique_hicon LoadTrayIcon(HINSTANCE instance, UINT dpi);
 
+// The icon's texts, both chosen where the application is made: the tooltip
+// is the application title (none when that is empty), the balloons' title
+// the fixed kBalloonTitle.
+struct TrayTexts {
+  std::u16string tooltip;
+  std::u16string balloon_title;
+};
+
 class TrayWindow final : public Window, private NotificationArea {
  public:
-  // `tip`: the icon's tooltip, the program's title; none when empty.
-  TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance, const std::u16string& tip);
+  TrayWindow(TrayCommands& commands, ErrorBox& errors, HINSTANCE instance, TrayTexts texts);
   ~TrayWindow() override;
 
   void ShowBalloon(const std::u16string& text);
@@ -53,6 +60,8 @@ class TrayWindow final : public Window, private NotificationArea {
   // The image at the window's DPI of this moment.
   void RefreshIcon();
   void Place();
+  // The icon leaves the notification area (at the end, or the session's).
+  void Remove();
   // NotificationArea
   bool Add(bool with_balloon) override;
   bool Modify(bool with_balloon) override;
@@ -63,6 +72,7 @@ class TrayWindow final : public Window, private NotificationArea {
 
   TrayCommands& commands_;
   HINSTANCE instance_;
+  const std::u16string balloon_title_;
   platform::unique_hmenu menu_;
   platform::unique_hicon icon_;
   UINT taskbar_created_ = 0;

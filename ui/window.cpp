@@ -8,20 +8,24 @@ Window::~Window() {
   if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
 }
 
-void Window::Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, HCURSOR cursor,
-                    DWORD ex_style, const wchar_t* title, DWORD style, int width, int height, const char* failure) {
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HBRUSH background,
+                         HCURSOR cursor, const char* failure) {
   WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
-  if (!GetClassInfoExW(instance, class_name, &existing)) {
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = &Window::Procedure;
-    window_class.hInstance = instance;
-    window_class.hCursor = cursor;
-    window_class.hbrBackground = background;
-    window_class.lpszClassName = class_name;
-    if (RegisterClassExW(&window_class) == 0) throw Error(failure);
-  }
+  if (GetClassInfoExW(instance, name, &existing)) return;
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = cursor;
+  window_class.hbrBackground = background;
+  window_class.lpszClassName = name;
+  if (RegisterClassExW(&window_class) == 0) throw Error(failure);
+}
+
+void Window::Create(HINSTANCE instance, const wchar_t* class_name, HBRUSH background, HCURSOR cursor,
+                    DWORD ex_style, const wchar_t* title, DWORD style, int width, int height, const char* failure) {
+  RegisterWindowClass(instance, class_name, &Window::Procedure, background, cursor, failure);
   // The handle is taken at WM_NCCREATE, so that the messages of the
   // creation itself already find it.
   if (CreateWindowExW(ex_style, class_name, title, style, CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr,
@@ -64,9 +68,7 @@ std::u16string WindowText(HWND window) {
 }
 
 UINT WindowDpi(HWND window) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const auto get_dpi = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
   if (get_dpi != nullptr && window != nullptr) {
     const UINT dpi = get_dpi(window);
     if (dpi != 0) return dpi;
@@ -77,9 +79,7 @@ UINT WindowDpi(HWND window) {
 }
 
 void EnableFrameScaling(HWND window) {
-  using EnableFn = BOOL(WINAPI*)(HWND);
-  const auto enable = reinterpret_cast<EnableFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "EnableNonClientDpiScaling")));
+  const auto enable = User32Function<BOOL(WINAPI*)(HWND)>("EnableNonClientDpiScaling");
   if (enable != nullptr) enable(window);
 }
 

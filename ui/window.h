@@ -54,6 +54,19 @@ class Window {
   unique_hwnd window_;
 };
 
+// Registers a class once per process: a class already registered under
+// `name` (another window of the kind, or the dialog reopened) is kept.
+// Raises `failure` when the system refuses it.
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HBRUSH background,
+                         HCURSOR cursor, const char* failure);
+
+// An entry point of user32 that older systems lack; null where missing, so
+// that the caller keeps its fallback.
+template <typename Function>
+Function User32Function(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
 // A window's text as UTF-16, read straight into the result.
 std::u16string WindowText(HWND window);
 

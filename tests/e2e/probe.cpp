@@ -328,9 +328,11 @@ std::string Dialog(HWND dialog) {
           j.Null();
       }
       j.Close(']');
-      COMBOBOXINFO combo{};
-      combo.cbSize = sizeof combo;
-      if (GetComboBoxInfo(child, &combo)) j.Key("combo_edit").Num(reinterpret_cast<std::uintptr_t>(combo.hwndItem));
+      // The edit field is the combo's child, found without GetComboBoxInfo:
+      // Wine 8 hands another process's combo the caller's pointer as it is,
+      // and the program writes the answer into its own stack at that address.
+      if (const HWND edit = FindWindowExW(child, nullptr, L"Edit", nullptr))
+        j.Key("combo_edit").Num(reinterpret_cast<std::uintptr_t>(edit));
     }
     j.Close('}');
   }

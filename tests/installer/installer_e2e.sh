@@ -80,10 +80,17 @@ same_files() {  # label folder
 uninstall() {  # folder(dos) [options]
   local folder=$1
   shift
-  w "$(unix_path "$folder")/uninstall.exe" /S "$@" || fail "uninstall.exe $* exited $?"
-  wait_until 120 ! key_exists "$entry_key" || { fail "the uninstaller did not finish within 120 s"; return 1; }
-  # The entry goes before the folder is checked; the folder is removed first.
-  [[ ! -e $(unix_path "$folder") ]] || fail "uninstall $*: $folder is still there: $(ls -A "$(unix_path "$folder")")"
+  local unix
+  unix=$(unix_path "$folder")
+  w "$unix/uninstall.exe" /S "$@" || fail "uninstall.exe $* exited $?"
+  # The uninstaller runs on from a copy of itself after uninstall.exe has
+  # exited, and under Wine a deleted file may stay visible until the last
+  # process that had it open is gone: the whole outcome is waited for.
+  uninstalled() { ! key_exists "$entry_key" && [[ ! -e $unix ]]; }
+  wait_until 120 uninstalled && return 0
+  key_exists "$entry_key" && fail "uninstall $*: the entry is still there after 120 s"
+  [[ ! -e $unix ]] || fail "uninstall $*: $folder is still there after 120 s: $(ls -A "$unix")"
+  return 1
 }
 
 # --- a copy that will not close stops the installer -----------------------

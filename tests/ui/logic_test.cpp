@@ -70,7 +70,7 @@ TEST(Layout, ButtonsReadLeftToRightAndKeepTheirDistanceFromThePanelsRightEdge) {
     }
 }
 
-TEST(Layout, EveryFieldLiesInTheClientAreaAbovePanel1) {
+TEST(Layout, EveryFieldLiesInTheClientAreaAboveTheButtonPanel) {
   const Rect panel = LayoutOf(DialogPart::ButtonPanel).position;
   EXPECT_EQ(panel.top + panel.height, kClientHeight);
   EXPECT_EQ(panel.width, kClientWidth);
@@ -145,7 +145,7 @@ TEST(Layout, AWiderCaptionGrowsItsControlTowardsTheRoomThereIs) {
   EXPECT_EQ(FitCaption(DialogPart::PasswordLabel, 200, 144), (Rect{15, 75, 135 - 6 - 15, 24}));
 }
 
-TEST(Layout, Panel1StaysDockedToTheBottomAtEveryDpi) {
+TEST(Layout, ButtonPanelStaysDockedToTheBottomAtEveryDpi) {
   for (int dpi : {96, 120, 144, 168, 192, 240, 288}) {
     const int w = Scale(kClientWidth, dpi);
     const int h = Scale(kClientHeight, dpi);

@@ -31,6 +31,7 @@
 #include "ui/theme_file.h"
 #include "tests/mapping/doubles.h"
 #include "ui/tray.h"
+#include "ui/window.h"
 
 namespace qlx {
 namespace {
@@ -1237,6 +1238,39 @@ TEST_F(Win32Ui, AStartUpBalloonWaitsForALateTaskbarAndComesOnce) {
   EXPECT_EQ(taskbar.taken, 2);
   EXPECT_EQ(taskbar.balloons, 1);
   app.reset();
+}
+
+// ------------------------------------------------ the windows' shared parts
+
+LRESULT CALLBACK FirstProcedure(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+LRESULT CALLBACK SecondProcedure(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+
+TEST(Win32Window, AClassIsRegisteredOnceAndARefusalRaisesTheCallersText) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  constexpr wchar_t kName[] = L"QLXDriveTestRegistration";
+  ASSERT_NO_THROW(ui::RegisterWindowClass(instance, kName, &FirstProcedure, nullptr, nullptr, "first"));
+  // The second registration (a window reopened) keeps the first class.
+  ASSERT_NO_THROW(ui::RegisterWindowClass(instance, kName, &SecondProcedure, nullptr, nullptr, "second"));
+  WNDCLASSEXW found{};
+  found.cbSize = sizeof found;
+  ASSERT_TRUE(GetClassInfoExW(instance, kName, &found));
+  EXPECT_EQ(found.lpfnWndProc, &FirstProcedure);
+  UnregisterClassW(kName, instance);
+
+  // An empty name is refused. Not a name over the 255 characters an atom
+  // holds: Wine 8 copies such a name into a fixed buffer before refusing it
+  // and corrupts its own heap, which aborts the whole test program.
+  try {
+    ui::RegisterWindowClass(instance, L"", &FirstProcedure, nullptr, nullptr, "refused");
+    ADD_FAILURE() << "no error raised";
+  } catch (const Error& error) {
+    EXPECT_STREQ(error.what(), "refused");
+  }
+}
+
+TEST(Win32Window, User32EntryPointsAreFoundAndMissingOnesAreNull) {
+  EXPECT_EQ(ui::User32Function<int(WINAPI*)(int)>("GetSystemMetrics"), &GetSystemMetrics);
+  EXPECT_EQ(ui::User32Function<int(WINAPI*)(int)>("NoSuchUser32Function"), nullptr);
 }
 
 // ---------------------------------------------------------------- the theme
