@@ -39,6 +39,43 @@ unique_handle OpenNullDevice() {
                                    &inheritable, OPEN_EXISTING, 0, nullptr));
 }
 
+struct HandleList {
+  std::unique_ptr<std::byte[]> memory;
+  std::unique_ptr<std::remove_pointer_t<LPPROC_THREAD_ATTRIBUTE_LIST>, DeleteAttributeList> list;
+};
+
+// An attribute list that lets *handle, and no other inheritable handle of
+// this process, reach the child; *handle must outlive it. No list when
+// the system refuses one.
+HandleList InheritOnly(HANDLE* handle) {
+  HandleList result;
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  result.memory.reset(new (std::nothrow) std::byte[size]);
+  if (result.memory == nullptr) return {};
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(result.memory.get());
+  if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return {};
+  result.list.reset(list);
+  if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle, sizeof *handle, nullptr, nullptr))
+    return {};
+  return result;
+}
+
+ProcessOutcome WaitForChild(HANDLE process, DWORD timeout_ms) {
+  if (WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0) {
+    // Still running (or its end could not be seen): it is not left behind
+    // holding a console and the caller's hopes.
+    TerminateProcess(process, kTerminatedExitCode);
+    WaitForSingleObject(process, kTerminationWaitMs);
+    return {ProcessOutcome::Kind::TimedOut, 0};
+  }
+  DWORD exit_code = 0;
+  // An exit code that cannot be read is no success; the caller reads it
+  // like a child that did not end in time.
+  if (!GetExitCodeProcess(process, &exit_code)) return {ProcessOutcome::Kind::TimedOut, 0};
+  return {ProcessOutcome::Kind::Exited, exit_code};
+}
+
 }  // namespace
 
 ProcessOutcome Win32Processes::RunAndWait(const ProcessRequest& request) {
@@ -59,16 +96,9 @@ ProcessOutcome Win32Processes::RunAndWait(const ProcessRequest& request) {
   if (!null_device) return {ProcessOutcome::Kind::NotStarted, 0};
   HANDLE inherited = null_device.get();
 
-  SIZE_T list_size = 0;
-  InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
-  std::unique_ptr<std::byte[]> list_memory(new (std::nothrow) std::byte[list_size]);
-  if (list_memory == nullptr) return {ProcessOutcome::Kind::NotStarted, 0};
-  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.get());
-  if (!InitializeProcThreadAttributeList(list, 1, 0, &list_size)) return {ProcessOutcome::Kind::NotStarted, 0};
-  const std::unique_ptr<std::remove_pointer_t<LPPROC_THREAD_ATTRIBUTE_LIST>, DeleteAttributeList> list_owner(list);
-  if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited, sizeof inherited, nullptr,
-                                 nullptr))
-    return {ProcessOutcome::Kind::NotStarted, 0};
+  const HandleList handles = InheritOnly(&inherited);
+  if (!handles.list) return {ProcessOutcome::Kind::NotStarted, 0};
+  LPPROC_THREAD_ATTRIBUTE_LIST list = handles.list.get();
 
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof startup;
@@ -85,18 +115,7 @@ ProcessOutcome Win32Processes::RunAndWait(const ProcessRequest& request) {
                       &startup.StartupInfo, child.put()))
     return {ProcessOutcome::Kind::NotStarted, 0};
 
-  if (WaitForSingleObject(child->hProcess, request.timeout_ms) != WAIT_OBJECT_0) {
-    // Still running (or its end could not be seen): it is not left behind
-    // holding a console and the caller's hopes.
-    TerminateProcess(child->hProcess, kTerminatedExitCode);
-    WaitForSingleObject(child->hProcess, kTerminationWaitMs);
-    return {ProcessOutcome::Kind::TimedOut, 0};
-  }
-  DWORD exit_code = 0;
-  // An exit code that cannot be read is no success; the caller reads it
-  // like a child that did not end in time.
-  if (!GetExitCodeProcess(child->hProcess, &exit_code)) return {ProcessOutcome::Kind::TimedOut, 0};
-  return {ProcessOutcome::Kind::Exited, exit_code};
+  return WaitForChild(child->hProcess, request.timeout_ms);
 }
 
 std::u16string Win32Processes::SystemDirectory() {

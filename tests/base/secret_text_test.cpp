@@ -10,54 +10,13 @@
 #include <string>
 #include <string_view>
 
+#include "tests/base/ledger_allocator.h"
+
 namespace qlx {
 namespace {
 
-// Every block the secret texts of one test take, live or given back, so that
-// a test can look for a secret in all of them.
-struct Ledger {
-  std::map<const unsigned char*, std::size_t> live;
-  int frees = 0;
-  int frees_not_wiped = 0;
-
-  static bool Holds(const unsigned char* bytes, std::size_t size, std::u16string_view secret) {
-    const auto* needle = reinterpret_cast<const unsigned char*>(secret.data());
-    const std::size_t length = secret.size() * sizeof(char16_t);
-    return std::search(bytes, bytes + size, needle, needle + length) != bytes + size;
-  }
-  bool AnyLiveBlockHolds(std::u16string_view secret) const {
-    return std::any_of(live.begin(), live.end(), [&](const auto& block) { return Holds(block.first, block.second, secret); });
-  }
-};
-
-template <class T>
-struct LedgerAllocator {
-  using value_type = T;
-  Ledger* ledger;
-
-  explicit LedgerAllocator(Ledger* l) : ledger(l) {}
-  template <class U>
-  LedgerAllocator(const LedgerAllocator<U>& other) : ledger(other.ledger) {}
-
-  T* allocate(std::size_t n) {
-    auto* p = static_cast<unsigned char*>(::operator new(n * sizeof(T)));
-    ledger->live[p] = n * sizeof(T);
-    return reinterpret_cast<T*>(p);
-  }
-  void deallocate(T* p, std::size_t n) {
-    auto* bytes = reinterpret_cast<unsigned char*>(p);
-    const std::size_t size = n * sizeof(T);
-    ++ledger->frees;
-    if (std::any_of(bytes, bytes + size, [](unsigned char b) { return b != 0; })) ++ledger->frees_not_wiped;
-    ledger->live.erase(bytes);
-    ::operator delete(p, size);
-  }
-  template <class U>
-  bool operator==(const LedgerAllocator<U>& other) const {
-    return ledger == other.ledger;
-  }
-};
-
+using test_memory::Ledger;
+using test_memory::LedgerAllocator;
 using Secret = BasicSecretText<LedgerAllocator<char16_t>>;
 
 // Long enough for the heap in every standard library; short ones stay inside
